@@ -1,0 +1,33 @@
+# The front door: make build, make play, make test, make bench.
+BUILD_DIR := build/cmake
+ASAN_DIR  := build/asan
+GAME_DIR  := $(CURDIR)/build/game
+JOBS      ?= 2
+
+.PHONY: all deps build play test test-normal test-asan bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANIX_GAME_DIR=$(GAME_DIR) >/dev/null
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+play: build
+	@bash scripts/play
+
+test: test-normal test-asan
+
+test-normal: build
+	cd $(BUILD_DIR) && ctest --output-on-failure --no-tests=error -j $(JOBS)
+
+test-asan: deps
+	@cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DKORVANIX_SANITIZE=ON -DKORVANIX_E2E=OFF >/dev/null
+	@cmake --build $(ASAN_DIR) -j $(JOBS)
+	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=0:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+		ctest --output-on-failure --no-tests=error -j $(JOBS)
+
+clean:
+	rm -rf build

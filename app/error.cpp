@@ -1,0 +1,79 @@
+// Error reporting: the critical error, the non-fatal error, required files and meshes, the ordinary end.
+#include "app/util.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+#include "app/receiver.h"
+
+using namespace irr;
+
+// There is no console "PAUSE" here: wait for Enter only when a person sits at a terminal,
+// so CI, pipes and desktop launchers are never held up.
+static void PauseConsole() {
+    if (!isatty(STDIN_FILENO)) return;
+    fputs("Press Enter to continue...", stderr);
+    fflush(stderr);
+    int character;
+    do {
+        character = getchar();
+    } while (character != '\n' && character != EOF);
+}
+
+void util_CriticalError(const char* message) {
+    fprintf(stderr, "CRITICAL ERROR : %s \n", message);
+    fflush(stderr);
+    fflush(stdout);
+    PauseConsole();
+    exit(1);
+}
+
+void util_Error(const char* message) {
+    fprintf(stderr, "ERROR : %s \n", message);
+    fflush(stderr);
+    // Before the real window exists (the wizard's save) the console line is all there is.
+    if (!device || !driver || !guienv) return;
+    core::stringw text = L"ERROR : ";
+    text += message;
+    text += L". PRESS RETURN KEY TO CONTINUE";
+    guienv->addStaticText(text.c_str(),
+                          core::rect<s32>(10, 10, window_width - 10, window_height - 10),
+                          false, true, nullptr, -1, false);
+    if (key_down[KEY_RETURN]) return;
+    for (;;) {
+        if (!device->run() || !driver) return;
+        driver->beginScene(true, true, video::SColor(255, 255, 255, 255));
+        guienv->drawAll();
+        driver->endScene();
+        if (key_down[KEY_ESCAPE]) util_Quit();
+        if (key_down[KEY_RETURN]) return;
+    }
+}
+
+static bool FileExists(const char* path) {
+    if (device && device->getFileSystem()) return device->getFileSystem()->existFile(path);
+    return access(path, F_OK) == 0;
+}
+
+void util_RequireFile(const char* path) {
+    if (FileExists(path)) return;
+    fprintf(stderr, "%s : ", path);
+    util_CriticalError("Can't find this file");
+}
+
+// An empty or truncated mesh file exists but gives no mesh: stop as clearly as for a missing one,
+// instead of handing the scene manager nothing.
+scene::IAnimatedMesh* util_LoadMesh(const char* path) {
+    util_RequireFile(path);
+    scene::IAnimatedMesh* mesh = smgr ? smgr->getMesh(path) : nullptr;
+    if (mesh && mesh->getFrameCount() > 0 && mesh->getMesh(0, 255, -1, -1)) return mesh;
+    fprintf(stderr, "%s : ", path);
+    util_CriticalError("Can't load this file");
+}
+
+void util_Quit() {
+    if (device) device->drop();
+    fflush(stdout);
+    exit(0);
+}

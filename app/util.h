@@ -1,0 +1,44 @@
+// The game shell: engine objects, error reporting, display device, frame rate, time limit and status line.
+#pragma once
+
+#include <irrlicht.h>
+
+// Engine objects, from the real device's creation to the end of the process.
+extern irr::IrrlichtDevice* device;           // the engine device (the null device during start-up)
+extern irr::video::IVideoDriver* driver;      // the device's video driver
+extern irr::scene::ISceneManager* smgr;       // the device's scene manager
+extern irr::gui::IGUIEnvironment* guienv;     // the device's GUI environment
+extern irr::ITimer* timer;                    // the device's timer; all game times are its milliseconds
+extern int window_width;                      // window width in pixels, from window_size_x
+extern int window_height;                     // window height in pixels, from window_size_y
+
+// Frame rate and time limit.
+extern int fps;                               // frames per second of the last 100 ms window, times ten; 100 at start
+extern int frame_count;                       // frames counted in the current window
+extern double fps_last_time;                  // timer time at which the current window opened
+extern irr::u32 level_deadline;               // timer time at which the level's time runs out
+extern bool is_time_unlimited;                // the level has no time limit
+
+const int TIME_UNLIMITED = -1000;             // what util_GetTimeLeft answers for a level without a time limit
+
+// Errors. A critical error prints its line, waits for Enter on a terminal and exits with status 1.
+[[noreturn]] void util_CriticalError(const char* message);
+void util_Error(const char* message);                        // non-fatal: console line, then in the window until Return
+void util_RequireFile(const char* path);                      // returns only when the file exists
+irr::scene::IAnimatedMesh* util_LoadMesh(const char* path);  // a mesh that exists and loads, or a critical error naming it
+[[noreturn]] void util_Quit();                                // the ordinary end: drops the device, exit status 0
+
+// Display device.
+irr::IrrlichtDevice* util_CreateNullDevice();                // start-up's windowless device that gives the settings file access
+void util_CreateDevice(irr::IEventReceiver* receiver);       // the real device from the settings; fills the globals above
+irr::video::E_DRIVER_TYPE util_GetDriverType(int value);     // driver_type setting to engine driver
+void util_SetWindowCaption(const wchar_t* title);            // title + " (" + driver name + ")"
+
+// Frame rate, time left and the status line.
+void util_CountFrame();                                       // called once after every drawn frame
+int util_GetFPS();                                            // fps, or 1 when it is 0
+int util_GetTimeLeft();                                       // ms to the deadline, or TIME_UNLIMITED
+irr::core::stringw util_BuildStatusLine(bool is_french, int lives, int level, int frame_rate,
+                                        int distance, int time_left);  // the status line's text
+void util_ShowStatusLine(irr::gui::IGUIStaticText* status_text, bool is_french, int lives,
+                         int level, int distance);            // builds, shows, and sounds the alarm when time is short

@@ -1,0 +1,84 @@
+// The settings file: config.xml read through the engine's XML reader and written back in its fixed format.
+#include "settings/settings.h"
+
+#include <cstdio>
+#include <string>
+
+#include "app/util.h"
+
+using namespace irr;
+
+static const char HEADER[] =
+    "<?xml version=\"1.0\"?>\r\n\t<config>\r\n\t\t<!-- This is the config file of the application -->\r\n"
+    "\t\t<all_settings \r\n";
+static const char FOOTER[] = "\t\t/>\r\n\t</config>\r\n";
+
+static bool IsAllSettings(const wchar_t* name) {
+    return name && core::stringw(name) == L"all_settings";
+}
+
+// Attribute names are narrowed by keeping the low byte of each wide character.
+static std::string Narrow(const wchar_t* wide) {
+    std::string narrow;
+    for (; *wide; wide++) narrow += static_cast<char>(static_cast<unsigned>(*wide) & 0xFF);
+    return narrow;
+}
+
+static void AddAttributes(io::IXMLReader* reader) {
+    for (u32 i = 0; i < reader->getAttributeCount(); i++) {
+        const wchar_t* wide_name = reader->getAttributeName(static_cast<int>(i));
+        if (!wide_name) continue;
+        std::string name = Narrow(wide_name);
+        double value = reader->getAttributeValueAsFloat(wide_name);
+        settings_Add(name.c_str(), value);
+    }
+}
+
+static void CantOpenForReading() {
+    fprintf(stderr, "%s :", SETTINGS_FILE);
+    util_CriticalError("unable to open (readonly) settings file");
+}
+
+void settings_Load() {
+    printf("Getting settings from file %s\n", SETTINGS_FILE);
+    fflush(stdout);
+    io::IFileSystem* files = device ? device->getFileSystem() : nullptr;
+    if (!files || !files->existFile(SETTINGS_FILE)) CantOpenForReading();
+    io::IXMLReader* reader = files->createXMLReader(SETTINGS_FILE);
+    if (!reader) CantOpenForReading();
+    while (reader->read()) {
+        if (reader->getNodeType() != io::EXN_ELEMENT) continue;
+        if (!IsAllSettings(reader->getNodeName())) continue;
+        AddAttributes(reader);
+    }
+    reader->drop();
+}
+
+// "%lf" of a huge double runs to hundreds of characters: size the line to what it needs.
+static std::string FormatLine(const Setting& setting) {
+    const char* format = "\t\t\t%s=\"%lf\"\r\n";
+    int length = snprintf(nullptr, 0, format, setting.name, setting.value);
+    std::string line(static_cast<size_t>(length) + 1, '\0');
+    snprintf(&line[0], line.size(), format, setting.name, setting.value);
+    line.resize(static_cast<size_t>(length));
+    return line;
+}
+
+void settings_Save() {
+    printf("Writing settings in file %s\n", SETTINGS_FILE);
+    fflush(stdout);
+    io::IFileSystem* files = device ? device->getFileSystem() : nullptr;
+    io::IWriteFile* file = files ? files->createAndWriteFile(SETTINGS_FILE, false) : nullptr;
+    if (!file) {
+        fprintf(stderr, "%s :", SETTINGS_FILE);
+        util_Error("unable to open (writeonly) settings file");
+        return;
+    }
+    file->write(HEADER, sizeof HEADER - 1);
+    for (int i = 0; i < settings_count; i++) {
+        std::string line = FormatLine(settings_table[i]);
+        file->write(line.data(), static_cast<u32>(line.size()));
+    }
+    file->write(FOOTER, sizeof FOOTER - 1);
+    file->drop();
+}
