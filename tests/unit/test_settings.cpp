@@ -1,0 +1,186 @@
+// The settings store and the settings file: order, first matches, growth, the exact file format, errors.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <sys/stat.h>
+
+#include "app/util.h"
+#include "helpers.h"
+#include "settings/settings.h"
+
+namespace {
+
+const char HEADER[] =
+    "<?xml version=\"1.0\"?>\r\n\t<config>\r\n\t\t<!-- This is the config file of the application -->\r\n"
+    "\t\t<all_settings \r\n";
+const char FOOTER[] = "\t\t/>\r\n\t</config>\r\n";
+
+std::string FileOf(const std::string& lines) {
+    return std::string(HEADER) + lines + FOOTER;
+}
+
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        settings_Release();
+        settings_Allocate();
+    }
+    void TearDown() override { settings_Release(); }
+};
+
+TEST_F(SettingsTest, HeaderAndFooterHaveTheirFixedLengths) {
+    EXPECT_EQ(107u, sizeof HEADER - 1);
+    EXPECT_EQ(18u, sizeof FOOTER - 1);
+}
+
+TEST_F(SettingsTest, ReadsAndWritesReachTheFirstRecordOfAName) {
+    settings_Add("speed", 1.0);
+    settings_Add("speed", 2.0);
+    settings_Add("other", 3.0);
+    EXPECT_EQ(1.0, settings_Get("speed"));
+    settings_Set("speed", 5.0);
+    EXPECT_EQ(5.0, settings_Get("speed"));
+    EXPECT_EQ(2.0, settings_table[1].value);
+    EXPECT_EQ(3, settings_count);
+    EXPECT_STREQ("other", settings_table[2].name);
+}
+
+TEST_F(SettingsTest, GrowsPastOneHundredRecordsWithNothingLost) {
+    char name[32];
+    for (int i = 0; i < 250; i++) {
+        snprintf(name, sizeof name, "key_%d", i);
+        settings_Add(name, i * 0.5);
+        if (i == 98) { EXPECT_EQ(100, settings_capacity); }
+        if (i == 99) { EXPECT_EQ(200, settings_capacity); }
+    }
+    EXPECT_EQ(400, settings_capacity);
+    EXPECT_EQ(250, settings_count);
+    for (int i = 0; i < 250; i++) {
+        snprintf(name, sizeof name, "key_%d", i);
+        EXPECT_STREQ(name, settings_table[i].name);
+        EXPECT_EQ(i * 0.5, settings_Get(name));
+    }
+}
+
+TEST_F(SettingsTest, ReadsFlagsAndIntegersByTheSameRules) {
+    settings_Add("half", 0.5);
+    settings_Add("minus", -2.7);
+    settings_Add("almost", 0.9);
+    settings_Add("nan", std::nan(""));
+    EXPECT_TRUE(settings_GetFlag("half"));
+    EXPECT_TRUE(settings_GetFlag("minus"));
+    EXPECT_TRUE(settings_GetFlag("nan"));
+    EXPECT_EQ(0, settings_GetInt("almost"));
+    EXPECT_EQ(-2, settings_GetInt("minus"));
+    EXPECT_EQ(0, settings_GetInt("nan"));
+}
+
+TEST(SettingsToInt, DefinesWhatCppLeavesUndefined) {
+    EXPECT_EQ(INT_MAX, settings_ToInt(1e30));
+    EXPECT_EQ(INT_MIN, settings_ToInt(-1e30));
+    EXPECT_EQ(INT_MAX, settings_ToInt(std::numeric_limits<double>::infinity()));
+    EXPECT_EQ(0, settings_ToInt(std::nan("")));
+    EXPECT_EQ(2, settings_ToInt(2.9));
+    EXPECT_EQ(6, settings_ToInt(6.5));
+}
+
+TEST_F(SettingsTest, UnknownKeyEndsWithTheKeyOnTheErrorLine) {
+    settings_Add("is_French", 1);
+    EXPECT_EXIT(settings_Get("is_french"), ::testing::ExitedWithCode(1),
+                "^is_french :CRITICAL ERROR : setting unknown \n$");
+    EXPECT_EXIT(settings_Set("size", 1), ::testing::ExitedWithCode(1), "^size :CRITICAL ERROR : setting unknown \n$");
+}
+
+TEST_F(SettingsTest, EmptyStoreKnowsNoKey) {
+    EXPECT_EXIT(settings_Get("is_french"), ::testing::ExitedWithCode(1), "setting unknown");
+}
+
+TEST(SettingsFile, MissingFileIsACriticalError) {
+    ScratchDirectory scratch;
+    NullDevice null_device;
+    settings_Release();
+    settings_Allocate();
+    EXPECT_EXIT(settings_Load(), ::testing::ExitedWithCode(1),
+                "^config.xml :CRITICAL ERROR : unable to open \\(readonly\\) settings file \n$");
+}
+
+TEST(SettingsFile, SaveAfterLoadIsByteExact) {
+    std::string shipped = helpers_ShippedConfig();
+    ASSERT_FALSE(shipped.empty());
+    helpers_LoadSettings(shipped);
+    EXPECT_EQ(20, settings_count);
+    ScratchDirectory scratch;
+    NullDevice null_device;
+    settings_Save();
+    EXPECT_EQ(shipped, scratch.read("config.xml"));
+    settings_Release();
+}
+
+TEST(SettingsFile, ValuesAreReadInSinglePrecisionAndWrittenWithSixDecimals) {
+    helpers_LoadSettings(FileOf("\t\t\tfirst=\"0.1\"\r\n\t\t\tsecond=\"0.15\"\r\n\t\t\tbig=\"1280\"\r\n"));
+    EXPECT_EQ(static_cast<double>(0.1f), settings_Get("first"));
+    ScratchDirectory scratch;
+    NullDevice null_device;
+    settings_Save();
+    EXPECT_EQ(FileOf("\t\t\tfirst=\"0.100000\"\r\n\t\t\tsecond=\"0.150000\"\r\n\t\t\tbig=\"1280.000000\"\r\n"),
+              scratch.read("config.xml"));
+    settings_Release();
+}
+
+TEST(SettingsFile, HugeValuesAreWrittenWhole) {
+    settings_Release();
+    settings_Allocate();
+    settings_Add("huge", 1e300);
+    ScratchDirectory scratch;
+    NullDevice null_device;
+    settings_Save();
+    std::string file = scratch.read("config.xml");
+    char expected[512];
+    snprintf(expected, sizeof expected, "\t\t\thuge=\"%lf\"\r\n", 1e300);
+    EXPECT_GT(strlen(expected), 300u);
+    EXPECT_EQ(FileOf(expected), file);
+    settings_Release();
+}
+
+TEST(SettingsFile, LoadingIsLenient) {
+    helpers_LoadSettings(
+        "<?xml version=\"1.0\"?>\n<root><!-- a comment -->text<other a=\"9\"/>\n"
+        "<deep><all_settings one=\"1\" two=\"2\" one=\"3\"/></deep>\n"
+        "<All_settings three=\"3\"/><all_settings last=\"4\"></all_settings></root>\n");
+    ASSERT_EQ(4, settings_count);
+    EXPECT_STREQ("one", settings_table[0].name);
+    EXPECT_STREQ("two", settings_table[1].name);
+    EXPECT_STREQ("one", settings_table[2].name);
+    EXPECT_STREQ("last", settings_table[3].name);
+    // Two attributes of one name both get the value of the first.
+    EXPECT_EQ(1.0, settings_table[2].value);
+    EXPECT_EQ(4.0, settings_Get("last"));
+    settings_Release();
+}
+
+TEST(SettingsFile, FileWithoutSettingsLoadsNothing) {
+    helpers_LoadSettings("<?xml version=\"1.0\"?>\n<config></config>\n");
+    EXPECT_EQ(0, settings_count);
+    settings_Release();
+}
+
+TEST(SettingsFile, UnwritableFileIsReportedAndStartUpGoesOn) {
+    settings_Release();
+    settings_Allocate();
+    settings_Add("a", 1);
+    ScratchDirectory scratch;
+    NullDevice null_device;
+    ASSERT_EQ(0, mkdir("config.xml", 0755));
+    // As during start-up, only the windowless device exists: no driver, no GUI.
+    driver = nullptr;
+    guienv = nullptr;
+    testing::internal::CaptureStderr();
+    settings_Save();
+    EXPECT_EQ("config.xml :ERROR : unable to open (writeonly) settings file \n",
+              testing::internal::GetCapturedStderr());
+    settings_Release();
+}
+
+}  // namespace
