@@ -1,0 +1,86 @@
+// The display device: the engine objects every part of the game shares, and the window's caption.
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "app/util.h"
+#include "settings/settings.h"
+
+using namespace irr;
+
+IrrlichtDevice* device = nullptr;
+video::IVideoDriver* driver = nullptr;
+scene::ISceneManager* smgr = nullptr;
+gui::IGUIEnvironment* guienv = nullptr;
+ITimer* timer = nullptr;
+int window_width = 0;
+int window_height = 0;
+
+// Only engine errors reach the console, so the game's own lines keep their order.
+static IrrlichtDevice* util_OpenDevice(video::E_DRIVER_TYPE type, int width, int height, int bits,
+                                       bool fullscreen) {
+    SIrrlichtCreationParameters parameters;
+    parameters.DriverType = type;
+    parameters.WindowSize = core::dimension2d<u32>((u32)width, (u32)height);
+    parameters.Bits = (u8)bits;
+    parameters.Fullscreen = fullscreen;
+    parameters.Stencilbuffer = false;
+    parameters.Vsync = false;
+    parameters.EventReceiver = nullptr;
+    parameters.LoggingLevel = ELL_ERROR;
+    return createDeviceEx(parameters);
+}
+
+IrrlichtDevice* util_CreateNullDevice() {
+    device = util_OpenDevice(video::EDT_NULL, 640, 480, 16, true);
+    return device;
+}
+
+video::E_DRIVER_TYPE util_GetDriverType(int value) {
+    switch (value) {
+    case 0: return video::EDT_NULL;
+    case 1: return video::EDT_SOFTWARE;
+    case 2: return video::EDT_OPENGL;
+    // This engine build has no Direct3D: the wizard's Direct3D choice is OpenGL here.
+    case 3: case 4: case 5: case 6: return video::EDT_OPENGL;
+    default: util_CriticalError("util_GetDriverType : unknown value");
+    }
+}
+
+void util_CreateDevice(IEventReceiver* receiver) {
+    bool fullscreen = settings_GetFlag("is_fullscreen");
+    video::E_DRIVER_TYPE type = util_GetDriverType(settings_GetInt("driver_type"));
+    int bits = settings_GetInt("display_bits");
+    window_height = settings_GetInt("window_size_y");
+    window_width = settings_GetInt("window_size_x");
+
+    device = util_OpenDevice(type, window_width, window_height, bits, fullscreen);
+    if (device) device->setEventReceiver(receiver);
+    srand((unsigned)time(nullptr));
+    printf(fullscreen ? "Lauching application %dx%d in fullscreen mode\n"
+                      : "Lauching application %dx%d in windowed mode\n",
+           window_width, window_height);
+    fflush(stdout);
+
+    if (!device) util_CriticalError("Could not create selected driver.");
+    driver = device->getVideoDriver();
+    if (!driver) util_CriticalError("Could not create VideoDriver.");
+    smgr = device->getSceneManager();
+    if (!smgr) util_CriticalError("Could not create SceneManager.");
+    guienv = device->getGUIEnvironment();
+    if (!guienv) util_CriticalError("Could not create GUIEnvironment.");
+    timer = device->getTimer();
+    fps_last_time = timer ? (double)timer->getTime() : 0.0;
+
+    gui::ICursorControl* cursor = device->getCursorControl();
+    if (cursor) cursor->setVisible(false);
+}
+
+void util_SetWindowCaption(const wchar_t* title) {
+    if (!device || !driver) return;
+    core::stringw caption(title);
+    caption += L" (";
+    caption += driver->getName();
+    caption += L")";
+    device->setWindowCaption(caption.c_str());
+}
