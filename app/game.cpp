@@ -4,8 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/receiver.h"
 #include "app/util.h"
+#include "level/level.h"
+#include "player/player.h"
 #include "settings/settings.h"
+#include "sound/sound.h"
 
 using namespace irr;
 
@@ -14,6 +18,23 @@ int level = 1;
 bool tab_latch = false;
 
 const wchar_t* const GAME_TITLE = L"Korvanix 2.0.0, a game by Ostravel";
+
+core::stringw game_GetMessage(int screen, bool is_french) {
+    switch (screen) {
+    case MESSAGE_TITLE:
+        return core::stringw(GAME_TITLE) +
+               (is_french ? L". Appuyez sur Entree pour jouer." : L". Press Return Key to play.");
+    case MESSAGE_LOST_ALL:
+        return is_french ? L"Vous avez perdu toutes vos vies ! Appuyez sur Entree pour Reessayer."
+                         : L"You lost all your lifes ! Press Return Key to retry.";
+    case MESSAGE_PAUSE:
+        return is_french ? L"Pour quitter le jeu, appuyez sur ECHAP. Pour continuer, pressez Entree."
+                         : L"To quit the game, press ESCAPE. To continue, press Return.";
+    default:
+        return is_french ? L"Vous avez fini le jeu ! Appuyez sur Entree pour quitter."
+                         : L"You finished the game ! Press Return Key to exit.";
+    }
+}
 
 // Reads the settings (and runs the wizard) through a windowless device, before the window's size is known.
 // False when the command line is refused.
@@ -38,7 +59,148 @@ static bool ReadSettings(int argc, char** argv) {
     return true;
 }
 
+static void LoadSounds(int argc, char** argv) {
+    sound_Init(argc, argv);
+    sounds.push_back(sound_Load("data/jump.wav"));
+    sounds.push_back(sound_Load("data/walk.wav"));
+    sounds.push_back(sound_Load("data/alarm.wav"));
+}
+
+// The font, the dark strip along the bottom and the one line of text on it.
+static gui::IGUIStaticText* CreateStatusText(bool is_french) {
+    gui::IGUISkin* skin = guienv->getSkin();
+    gui::IGUIFont* font = guienv->getFont("data/fontcourier.bmp");
+    if (skin && font) skin->setFont(font, gui::EGDF_DEFAULT);
+    video::ITexture* strip = driver->getTexture("data/textback.bmp");
+    gui::IGUIImage* image =
+        guienv->addImage(core::rect<s32>(0, window_height - 30, 640, window_height), nullptr, -1, nullptr);
+    if (image) image->setImage(strip);
+    gui::IGUIStaticText* status_text =
+        guienv->addStaticText(game_GetMessage(MESSAGE_TITLE, is_french).c_str(),
+                              core::rect<s32>(10, window_height - 25, 600, window_height), false, true, nullptr,
+                              -1, false);
+    if (!status_text) util_CriticalError("Could not create the status text.");
+    // The skin's text colour is black: the light glyphs must keep their own colours on the dark strip.
+    status_text->setOverrideColor(video::SColor(255, 255, 255, 255));
+    return status_text;
+}
+
 int game_Main(int argc, char** argv) {
     if (!ReadSettings(argc, argv)) return 1;
-    return 0;
+    static MyEventReceiver receiver;
+    util_CreateDevice(&receiver);
+    LoadSounds(argc, argv);
+    mouse_wheel = 15.0f;
+    bool is_french = settings_GetFlag("is_french");
+    gui::IGUIStaticText* status_text = CreateStatusText(is_french);
+    util_WaitForReturn();
+    tab_latch = false;
+    util_SetWindowCaption(GAME_TITLE);
+    game_RunLevelLoop(status_text, is_french);
+}
+
+static void DrawScreen() {
+    driver->beginScene(true, true, video::SColor(0, 0, 0, 0));
+    smgr->drawAll();
+    guienv->drawAll();
+    driver->endScene();
+}
+
+bool util_WaitForReturn() {
+    if (key_down[KEY_RETURN]) return true;
+    for (;;) {
+        DrawScreen();
+        util_CountFrame();
+        if (!device->run() || !driver) util_Quit();
+        if (key_down[KEY_ESCAPE]) return false;
+        if (key_down[KEY_RETURN]) return true;
+    }
+}
+
+[[noreturn]] static void QuitDuringPlay() {
+    level_Remove();
+    settings_Release();
+    util_Quit();
+}
+
+static void ShowFinished(gui::IGUIStaticText* status_text, bool is_french) {
+    status_text->setText(game_GetMessage(MESSAGE_FINISHED, is_french).c_str());
+    util_WaitForReturn();
+    settings_Release();
+    util_Quit();
+}
+
+void game_RunLevelLoop(gui::IGUIStaticText* status_text, bool is_french) {
+    for (;;) {
+        if (level > LAST_LEVEL) ShowFinished(status_text, is_french);
+        if (lives <= 0) {
+            lives = 3;
+            level = 1;
+            status_text->setText(game_GetMessage(MESSAGE_LOST_ALL, is_french).c_str());
+            util_WaitForReturn();
+        }
+        // A fade of the last level may still be running; the finished ones would pile up in a long session.
+        player_RemoveFinishedFaders();
+        level_Create(level, status_text);
+        while (game_PlayFrame(status_text, is_french) == FRAME_GOES_ON) {
+        }
+        level_Remove();
+    }
+}
+
+// The objective is drawn once more with its depth test off, so it stays visible through the cubes.
+static void DrawObjectiveOnTop() {
+    objective_node->setVisible(true);
+    for (u32 i = 0; i < objective_node->getMaterialCount(); i++)
+        objective_node->getMaterial(i).setFlag(video::EMF_ZBUFFER, false);
+    objective_node->render();
+}
+
+FrameOutcome game_JudgeFrame(int result, int time_left) {
+    if (result == -1) return FRAME_FELL;
+    if (time_left != TIME_UNLIMITED && time_left < 0) return FRAME_TIMED_OUT;
+    if (result == -2) return FRAME_OBJECTIVE;
+    return FRAME_GOES_ON;
+}
+
+static FrameOutcome ApplyOutcome(FrameOutcome outcome) {
+    if (outcome == FRAME_FELL || outcome == FRAME_TIMED_OUT) lives--;
+    if (outcome == FRAME_OBJECTIVE) {
+        lives++;
+        level++;
+    }
+    return outcome;
+}
+
+// Escape pauses once it is released; on the pause screen Escape quits and Return resumes.
+static void Pause(gui::IGUIStaticText* status_text, bool is_french) {
+    while (key_down[KEY_ESCAPE])
+        if (!device->run() || !driver) QuitDuringPlay();
+    status_text->setText(game_GetMessage(MESSAGE_PAUSE, is_french).c_str());
+    if (!util_WaitForReturn()) QuitDuringPlay();
+}
+
+FrameOutcome game_PlayFrame(gui::IGUIStaticText* status_text, bool is_french) {
+    if (!device->run() || !driver) QuitDuringPlay();
+    int result = level_Update();
+    util_ShowStatusLine(status_text, is_french, lives, level, result);
+    driver->beginScene(true, true, video::SColor(0, 0, 0, 0));
+    smgr->drawAll();
+    DrawObjectiveOnTop();
+    guienv->drawAll();
+    driver->endScene();
+    util_CountFrame();
+    FrameOutcome outcome = ApplyOutcome(game_JudgeFrame(result, util_GetTimeLeft()));
+    if (outcome != FRAME_GOES_ON) return outcome;
+    if (key_down[KEY_TAB] && !tab_latch) {
+        player_FadeScreen(video::SColor(0));
+        lives--;
+        tab_latch = true;
+        return FRAME_ABANDONED;
+    }
+    if (!key_down[KEY_TAB]) tab_latch = false;
+    if (key_down[KEY_ESCAPE]) Pause(status_text, is_french);
+    if (key_down[KEY_KEY_N]) is_mute = true;
+    if (key_down[KEY_KEY_B]) is_mute = false;
+    return FRAME_GOES_ON;
 }

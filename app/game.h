@@ -18,5 +18,5 @@ bool util_WaitForReturn();                                    // message screen:
 [[noreturn]] void game_RunLevelLoop(irr::gui::IGUIStaticText* status_text, bool is_french);
 FrameOutcome game_PlayFrame(irr::gui::IGUIStaticText* status_text, bool is_french);  // one frame, outcome applied
 FrameOutcome game_JudgeFrame(int result, int time_left);      // outcome of level_Update's result and the time left
-const wchar_t* game_GetMessage(int screen, bool is_french);   // the message screens' texts (enum below)
+irr::core::stringw game_GetMessage(int screen, bool is_french);  // the message screens' texts (enum below)
 enum { MESSAGE_TITLE, MESSAGE_LOST_ALL, MESSAGE_PAUSE, MESSAGE_FINISHED };

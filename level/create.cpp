@@ -1,0 +1,208 @@
+// Building a level (textures, table, player, objective, maze test, cubes, sky, ceiling, light, camera,
+// time limit) and tearing it down.
+#include "level/level.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "app/util.h"
+#include "player/player.h"
+#include "settings/settings.h"
+#include "world/tableworld.h"
+
+using namespace irr;
+
+video::ITexture* level_side_texture = nullptr;
+video::ITexture* level_top_texture = nullptr;
+video::ITexture* level_bottom_texture = nullptr;
+Player* player = nullptr;
+scene::ISceneNode* objective_node = nullptr;
+scene::ISceneNode* objective2_node = nullptr;
+scene::ICameraSceneNode* camera = nullptr;
+
+// Only the GUI is drawn, on black: the scene is still being built.
+static void ShowProgress(gui::IGUIStaticText* status_text, const wchar_t* line) {
+    if (status_text) status_text->setText(line);
+    if (!driver) return;
+    driver->beginScene(true, true, video::SColor(0, 0, 0, 0));
+    if (guienv) guienv->drawAll();
+    driver->endScene();
+}
+
+static std::string LevelFile(int level, const char* name) {
+    return "data/" + std::to_string(level) + "/" + name;
+}
+
+static video::ITexture* RequireTexture(const std::string& file) {
+    util_RequireFile(file.c_str());
+    return driver->getTexture(file.c_str());
+}
+
+static void LoadWorldTextures(int level) {
+    std::string side = LevelFile(level, "side.bmp");
+    std::string top = LevelFile(level, "top.bmp");
+    std::string bottom = LevelFile(level, "bottom.bmp");
+    level_side_texture = RequireTexture(side);
+    level_top_texture = RequireTexture(top);
+    level_bottom_texture = RequireTexture(bottom);
+}
+
+// Sizes are checked before anything is allocated: a table too flat has no standing place, a huge one no memory.
+static void CreateWorld() {
+    tableworld_CheckSize("size_x_world", 1);
+    tableworld_CheckSize("size_y_world", 2);
+    tableworld_CheckSize("size_z_world", 1);
+    int size_x = settings_GetInt("size_x_world");
+    int size_y = settings_GetInt("size_y_world");
+    int size_z = settings_GetInt("size_z_world");
+    // Both flags are read again where they are used; reading them here reports a missing key at this stage.
+    settings_GetFlag("is_subjective");
+    settings_GetFlag("is_fog_enable");
+    tableworld_Create(size_x, size_y, size_z, settings_Get("probability_cube"));
+}
+
+static scene::ISceneNode* AddObjective(const char* texture_file, bool fog) {
+    core::vector3df position = tableworld_GetRandomPosition();
+    scene::ISceneNode* node = util_AddTexturedCube(texture_file, fog, position);
+    node->setMaterialType(video::EMT_TRANSPARENT_ALPHA_CHANNEL);
+    return node;
+}
+
+static void CreateObjectives() {
+    bool fog = settings_GetFlag("is_fog_enable");
+    objective_node = AddObjective("data/objectiv.png", fog);
+    objective2_node = AddObjective("data/objectiv2.png", fog);
+    objective2_node->setMaterialFlag(video::EMF_LIGHTING, true);
+    objective_node->setScale(core::vector3df(0.51f, 0.51f, 0.51f));
+    objective2_node->setScale(core::vector3df(0.51f, 0.51f, 0.51f));
+    objective_node->setPosition(objective2_node->getPosition());
+}
+
+static bool IsMazePlayable() {
+    core::vector3df figure = player->object->node->getPosition();
+    core::vector3df objective = objective2_node->getPosition();
+    if (level_ArePointsClose(objective, figure, 0.000001f)) return false;
+    return tableworld_TestMaze(objective, figure);
+}
+
+static void AddSkyBox(int level) {
+    static const char* const checked[] = {"sky_back.bmp", "sky_front.bmp", "sky_right.bmp",
+                                          "sky_left.bmp", "sky_bottom.bmp", "sky_top.bmp"};
+    for (const char* name : checked) util_RequireFile(LevelFile(level, name).c_str());
+    auto texture = [level](const char* name) { return driver->getTexture(LevelFile(level, name).c_str()); };
+    smgr->addSkyBoxSceneNode(texture("sky_top.bmp"), texture("sky_bottom.bmp"), texture("sky_left.bmp"),
+                             texture("sky_right.bmp"), texture("sky_front.bmp"), texture("sky_back.bmp"),
+                             nullptr, -1);
+}
+
+// One tile above every column, just over the table's top layer, drawn additively with the top texture.
+static void AddCeiling(bool fog) {
+    for (int x = 0; x < tableworld_size_x; x++) {
+        for (int z = 0; z < tableworld_size_z; z++) {
+            scene::IMeshSceneNode* tile = tableworld_AddMeshNode("data/bottom.3ds");
+            tile->setScale(core::vector3df(0.51f, 0.51f, 0.51f));
+            for (u32 i = 0; i < tile->getMaterialCount(); i++) {
+                video::SMaterial& material = tile->getMaterial(i);
+                material.TextureLayer[0].Texture = level_top_texture;
+                material.Lighting = false;
+                if (fog) material.FogEnable = true;
+            }
+            tile->setPosition(core::vector3df((x + 0.5f) * 20, (tableworld_size_y + 0.5f) * 20, (z + 0.5f) * 20));
+            tile->setMaterialType(video::EMT_TRANSPARENT_ADD_COLOR);
+        }
+    }
+}
+
+static void AddLightAndCamera() {
+    scene::ILightSceneNode* light =
+        smgr->addLightSceneNode(nullptr, core::vector3df(0, 0, 0), video::SColorf(1, 1, 1, 1), 2000, -1);
+    if (light) light->setPosition(core::vector3df(0, 250, 0));
+    camera = smgr->addCameraSceneNode(nullptr, core::vector3df(0, 0, 0), core::vector3df(0, 0, 100), -1);
+    if (!camera) util_CriticalError("Could not create the camera.");
+    smgr->setActiveCamera(camera);
+    camera->setInputReceiverEnabled(false);
+}
+
+// The deadline is computed wide and clamped, so that a far objective or a huge time factor cannot wrap around.
+static void SetTimeLimit() {
+    double speed = settings_Get("time_counter_speed");
+    is_time_unlimited = speed > 0 ? false : settings_GetInt("is_autoconfigure") == 0;
+    int64_t allowed = static_cast<int64_t>(player_DistanceTo(player, objective2_node)) * settings_ToInt(speed);
+    int64_t deadline = static_cast<int64_t>(timer->getTime()) + allowed;
+    if (deadline < 0) deadline = 0;
+    if (deadline > UINT32_MAX) deadline = UINT32_MAX;
+    level_deadline = static_cast<u32>(deadline);
+}
+
+// One attempt at the level up to its maze test; false when the maze must be built anew.
+static bool BuildMaze(int level, gui::IGUIStaticText* status_text) {
+    printf("Creating level...\n");
+    fflush(stdout);
+    if (settings_GetInt("is_autoconfigure") != 0) level_AutoConfigure(level);
+    ShowProgress(status_text, L". Loading world textures");
+    LoadWorldTextures(level);
+    ShowProgress(status_text, L".. Creating world");
+    CreateWorld();
+    ShowProgress(status_text, L"... Loading player (might be long)");
+    const char* mesh = settings_GetFlag("is_subjective") ? "data/top.3ds" : "data/blob.3ds";
+    player = player_Create(new Player(), mesh);
+    ShowProgress(status_text, L".... Loading objective");
+    CreateObjectives();
+    ShowProgress(status_text, L"..... Testing maze");
+    return IsMazePlayable();
+}
+
+// A failed maze is rebuilt from scratch; settings that never give a playable maze (no cubes at all,
+// say) end the game with a clear message instead of rebuilding for ever.
+void level_Create(int level, gui::IGUIStaticText* status_text) {
+    int attempt = 1;
+    while (!BuildMaze(level, status_text)) {
+        level_Remove();
+        if (++attempt > LEVEL_MAX_ATTEMPTS)
+            util_CriticalError("no playable level can be built with these settings "
+                               "(the objective is never reachable from the player)");
+    }
+    ShowProgress(status_text, L"...... Loading world meshes and loading cubes (might be long)");
+    bool glass = settings_GetFlag("is_glasses_world");
+    bool fog = settings_GetFlag("is_fog_enable");
+    tableworld_AddAllCubes(fog, glass);
+    ShowProgress(status_text, L"....... Loading skybox textures, ceil and camera");
+    AddSkyBox(level);
+    AddCeiling(fog);
+    AddLightAndCamera();
+    SetTimeLimit();
+    smgr->setAmbientLight(video::SColorf(1, 1, 1, 1));
+    printf("done.\n");
+    fflush(stdout);
+}
+
+static void RemoveTexture(video::ITexture*& texture) {
+    if (texture && driver) driver->removeTexture(texture);
+    texture = nullptr;
+}
+
+void level_Remove() {
+    printf("Removing level...\n");
+    fflush(stdout);
+    RemoveTexture(level_side_texture);
+    RemoveTexture(level_top_texture);
+    RemoveTexture(level_bottom_texture);
+    tableworld_Free();
+    if (player) {
+        delete player->object;
+        delete player;
+        player = nullptr;
+    }
+    if (smgr) smgr->clear();
+    objective_node = nullptr;
+    objective2_node = nullptr;
+    camera = nullptr;
+    printf("done.\n");
+    fflush(stdout);
+}
+
+bool level_ArePointsClose(const core::vector3df& a, const core::vector3df& b, float tolerance) {
+    return a.X >= b.X - tolerance && a.X <= b.X + tolerance && a.Y >= b.Y - tolerance &&
+           a.Y <= b.Y + tolerance && a.Z >= b.Z - tolerance && a.Z <= b.Z + tolerance;
+}
