@@ -1,0 +1,68 @@
+// The frame-rate measure, the time left before the level's deadline and the status line.
+#include "app/util.h"
+
+#include <cstdio>
+
+#include "sound/sound.h"
+
+using namespace irr;
+
+int fps = 100;
+int frame_count = 0;
+double fps_last_time = 0.0;
+u32 level_deadline = 0;
+bool is_time_unlimited = false;
+
+void util_CountFrame() {
+    frame_count += 1;
+    double now = timer->getTime();
+    if (now >= fps_last_time + 100.0) {
+        fps_last_time = timer->getTime();
+        fps = frame_count * 10;
+        frame_count = 0;
+    }
+}
+
+int util_GetFPS() {
+    return fps == 0 ? 1 : fps;
+}
+
+int util_GetTimeLeft() {
+    if (is_time_unlimited) return TIME_UNLIMITED;
+    // Past the deadline the unsigned difference wraps round and reads back as a negative time.
+    return static_cast<int>(level_deadline - timer->getTime());
+}
+
+// Plain decimal through the C library: the engine's own conversion negates the number and so
+// cannot print the most negative one.
+static void util_AppendNumber(core::stringw& line, int number) {
+    char digits[16];
+    snprintf(digits, sizeof digits, "%d", number);
+    line += core::stringw(digits);
+}
+
+core::stringw util_BuildStatusLine(bool is_french, int lives, int level, int frame_rate, int distance,
+                                   int time_left) {
+    core::stringw line(is_french ? L"vie=" : L"life=");
+    util_AppendNumber(line, lives);
+    line += is_french ? L", niveau=" : L", level=";
+    util_AppendNumber(line, level);
+    line += L", FPS=";
+    util_AppendNumber(line, frame_rate);
+    line += L", distance=";
+    util_AppendNumber(line, distance);
+    if (time_left != TIME_UNLIMITED) {
+        line += is_french ? L", temps=" : L", time=";
+        util_AppendNumber(line, time_left / 1000);
+        if (time_left < 5000) line += L" !!!";
+    }
+    return line;
+}
+
+void util_ShowStatusLine(gui::IGUIStaticText* status_text, bool is_french, int lives, int level, int distance) {
+    // One reading of the clock per frame, so the text and the alarm always agree.
+    int time_left = util_GetTimeLeft();
+    core::stringw line = util_BuildStatusLine(is_french, lives, level, util_GetFPS(), distance, time_left);
+    if (status_text) status_text->setText(line.c_str());
+    if (time_left != TIME_UNLIMITED && time_left < 5000) sound_Play(SOUND_ALARM);
+}
