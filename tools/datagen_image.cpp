@@ -201,7 +201,8 @@ Texel parquet(Palette p, int count, int seed) {
         float grain = 0.5f + 0.5f * std::sin((across * count * 18 + warp * 4) * 2 * PI);
         Colour c = mix(p.dark, p.light, 0.3f + 0.45f * grain);
         c = scale(c, 0.85f + 0.3f * hash(cx * 3 + int(strip * 3), cy, 5, seed) + 0.05f * along);
-        if (strip < 0.05f || fract(u * count) < 0.02f || fract(v * count) < 0.02f) return scale(p.accent, 0.5f);
+        float lx = fract(u * count), ly = fract(v * count);
+        if (strip < 0.05f || std::min(lx, 1 - lx) < 0.01f || std::min(ly, 1 - ly) < 0.01f) return scale(p.accent, 0.5f);
         return c;
     };
 }
@@ -224,7 +225,7 @@ Texel checker(Palette p, int count, int seed) {
     Texel dark = marble(Palette{p.dark, scale(p.dark, 0.6f), p.accent}, 2, seed + 1);
     return [=](float u, float v) {
         float lx = fract(u * count), ly = fract(v * count);
-        if (lx < 0.015f || ly < 0.015f) return scale(p.dark, 0.4f);
+        if (std::min(lx, 1 - lx) < 0.008f || std::min(ly, 1 - ly) < 0.008f) return scale(p.dark, 0.4f);
         return ((int(u * count) + int(v * count)) % 2) ? light(u, v) : dark(u, v);
     };
 }
@@ -329,7 +330,7 @@ WorldTheme worldTheme(int level) {
                 mottled({rgb(130, 95, 60), rgb(70, 50, 30), rgb(160, 150, 130)}, 4, s + 2)};
     case 3:  // metal
         return {plates({rgb(180, 190, 200), rgb(100, 110, 120), rgb(220, 225, 230)}, 2, s),
-                tread({rgb(200, 205, 210), rgb(90, 95, 100), rgb(255, 255, 255)}, 8, s + 1),
+                tread({rgb(225, 205, 140), rgb(115, 100, 65), rgb(255, 250, 220)}, 8, s + 1),
                 mottled({rgb(170, 90, 40), rgb(80, 45, 30), rgb(60, 60, 65)}, 4, s + 2)};
     case 4:  // ice
         return {cracks({rgb(190, 230, 250), rgb(120, 180, 220), rgb(245, 255, 255)}, 5, 0.05f, false, s),
