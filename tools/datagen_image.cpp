@@ -435,6 +435,19 @@ SkyTheme skyTheme(int level) {
     return t;
 }
 
+// Stars sit at a random point of some cells of a fine grid in space; the point keeps clear of the
+// cell's walls, so a star never straddles two cells and stays whole across two sky faces.
+float starLight(core::vector3df d, float density, int seed) {
+    const float cells = 120;
+    core::vector3df p = d * cells;
+    int x = int(std::floor(p.X)), y = int(std::floor(p.Y)), z = int(std::floor(p.Z));
+    if (hash(x, y, z, seed) > 0.25f * density) return 0;
+    core::vector3df star(x + 0.3f + 0.4f * hash(x, y, z, seed + 1), y + 0.3f + 0.4f * hash(x, y, z, seed + 2),
+                         z + 0.3f + 0.4f * hash(x, y, z, seed + 3));
+    float size = 0.12f + 0.18f * hash(x, y, z, seed + 4);
+    return clamp01(1 - p.getDistanceFrom(star) / size) * (0.5f + 0.8f * hash(x, y, z, seed + 5));
+}
+
 Colour skyColour(const SkyTheme& t, core::vector3df d, int seed) {
     d.normalize();
     const float e = d.Y;
@@ -457,9 +470,7 @@ Colour skyColour(const SkyTheme& t, core::vector3df d, int seed) {
         c = add(c, rgb(60, 255, 140), ribbon * t.aurora * 1.2f * clamp01(e * 5));
     }
     if (t.stars > 0 && e > -0.2f) {
-        float n = spaceNoise(d.X * 180, d.Y * 180, d.Z * 180, seed + 130);
-        float star = clamp01((n - (0.93f - 0.04f * t.stars)) * 25);
-        c = add(c, rgb(255, 250, 235), star);
+        c = add(c, rgb(255, 250, 235), starLight(d, t.stars, seed + 130));
     }
     if (t.sun.getLengthSQ() > 0) {
         float a = clamp01(d.dotProduct(t.sun));

@@ -209,9 +209,9 @@ Mesh blobMesh() {
     Mesh mesh;
     addEllipsoid(mesh, vector3df(0, 0, 0), vector3df(30, 60, 30), Rgb{120, 230, 110}, Rgb{30, 110, 40}, "body", 16, 24);
     for (float side : {-1.0f, 1.0f}) {
-        addEllipsoid(mesh, vector3df(-17, 40, 11 * side), vector3df(8, 9, 8), Rgb{255, 255, 255}, Rgb{200, 200, 210},
+        addEllipsoid(mesh, vector3df(-14, 46, 12 * side), vector3df(10, 10, 10), Rgb{255, 255, 255}, Rgb{200, 200, 210},
                      side < 0 ? "eyel" : "eyer", 8, 12);
-        addEllipsoid(mesh, vector3df(-23, 43, 12 * side), vector3df(4, 5, 4), Rgb{20, 20, 40}, Rgb{10, 10, 20},
+        addEllipsoid(mesh, vector3df(-21, 50, 13 * side), vector3df(5, 6, 5), Rgb{20, 20, 40}, Rgb{10, 10, 20},
                      side < 0 ? "pupl" : "pupr", 6, 10);
     }
     addEllipsoid(mesh, vector3df(-30, 22, 0), vector3df(10, 7, 7), Rgb{255, 150, 40}, Rgb{200, 80, 20}, "nose", 8, 12);

@@ -1,5 +1,5 @@
 // korvanix_render_check: shows the generated data in a real OpenGL window, for the eye and the e2e test.
-// Usage: korvanix_render_check above|below|sky|blob LEVEL SECONDS, run from the game folder.
+// Usage: korvanix_render_check above|below|sky|blob|text LEVEL SECONDS, run from the game folder.
 // Prints "face NAME X Y" for the window point where each face's centre lands, then "ready".
 #include <cstdio>
 #include <cstdlib>
@@ -54,7 +54,7 @@ void printFace(const char* name, core::vector3df centre) {
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: korvanix_render_check above|below|sky|blob LEVEL SECONDS\n");
+        std::fprintf(stderr, "usage: korvanix_render_check above|below|sky|blob|text LEVEL SECONDS\n");
         return 1;
     }
     const std::string view = argv[1];
@@ -96,6 +96,20 @@ int main(int argc, char** argv) {
         camera->setPosition(core::vector3df(0, 50, 0));
         camera->setUpVector(core::vector3df(-1, 0, 0));
         camera->setTarget(core::vector3df(0, 0, 0));
+    } else if (view == "text") {
+        // The status line as the game shows it: the bitmap font in white over the dark strip.
+        gui::IGUIEnvironment* gui = render_device->getGUIEnvironment();
+        gui::IGUIFont* font = gui->getFont("data/fontcourier.bmp");
+        if (!font) return 1;
+        gui->getSkin()->setFont(font);
+        gui::IGUIImage* strip = gui->addImage(core::recti(0, 450, 640, 480));
+        strip->setImage(video->getTexture("data/textback.bmp"));
+        gui::IGUIStaticText* line = gui->addStaticText(
+            L"Korvanix 2.0.0, a game by Ostravel. Appuyez sur Entree pour jouer.", core::recti(10, 455, 600, 480), false, true);
+        line->setOverrideColor(video::SColor(255, 255, 255, 255));
+        gui->addStaticText(L"life=3, level=7, FPS=60, distance=123, time=4 !!! \xe9\xe8\xe0\xe7\xf4 ~{}|@#",
+                           core::recti(10, 20, 630, 45), false, false)->setOverrideColor(video::SColor(255, 255, 255, 255));
+        camera->setTarget(core::vector3df(1, 0.2f, 1));
     } else {
         camera->setPosition(core::vector3df(0, 0, 0));
         camera->setTarget(core::vector3df(1, 0.7f, 1));
@@ -107,6 +121,7 @@ int main(int argc, char** argv) {
     while (render_device->run() && render_device->getTimer()->getRealTime() - start < seconds * 1000) {
         video->beginScene(true, true, video::SColor(255, 0, 0, 0));
         scene->drawAll();
+        render_device->getGUIEnvironment()->drawAll();
         video->endScene();
         if (++frames == 10) {
             if (view == "above") printFace("top", core::vector3df(0, 10.2f, 0));
