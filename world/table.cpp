@@ -18,9 +18,14 @@ scene::ISceneNode** tableworld_side_nodes = nullptr;
 scene::ISceneNode** tableworld_top_nodes = nullptr;
 scene::ISceneNode** tableworld_bottom_nodes = nullptr;
 
+int tableworld_GetRandom15() {
+    // The draws are made for a generator of 15 bits; a wider one (glibc's has 31) keeps its top 15.
+    return (int)((unsigned)rand() / (((unsigned)RAND_MAX + 1u) / 32768u));
+}
+
 float tableworld_GetUnitRandom() {
     // Each step rounds to single precision, which fixes exactly when a draw reaches 1.
-    float r = (float)(rand() * 10);
+    float r = (float)(tableworld_GetRandom15() * 10);
     float q = r / 32767.0f;
     return q / 10.0f;
 }

@@ -24,7 +24,8 @@ extern int tableworld_move_cell[3];                    // the destination cell
 const int TABLEWORLD_MAX_SIZE = 64;                    // largest table side accepted from the settings
 const int TABLEWORLD_MOVE_ATTEMPTS = 1000;             // draws per call before giving up starting a move
 
-float tableworld_GetUnitRandom();                      // ((rand * 10) / 32767) / 10 in single precision
+int tableworld_GetRandom15();                          // one rand() reduced to 0..32767 whatever RAND_MAX is
+float tableworld_GetUnitRandom();                      // ((r * 10) / 32767) / 10 in single precision, r the 15-bit draw
 int tableworld_GetIndex(int x, int y, int z);          // the common index of the five arrays
 void tableworld_CheckSize(const char* key, int minimum);  // critical error naming the key unless minimum..max
 void tableworld_Create(int size_x, int size_y, int size_z, double probability);  // allocates and fills the table
