@@ -16,26 +16,10 @@ using namespace irr;
 
 namespace {
 
-// The first-person player as the level makes it, standing wherever the test puts it.
+// The first-person player as the level makes it; it stands on the table's corner cube until a test moves it.
 Player* MakePlayer() {
-    Player* made = new Player();
-    made->object = new Object();
-    made->object->mesh = smgr->getMesh("data/top.3ds");
-    made->object->node = smgr->addMeshSceneNode(made->object->mesh->getMesh(0));
-    made->object->node->setPosition(core::vector3df(10, 30, 10));
-    made->object->half_extent_xz = 3;
-    made->object->half_extent_y = 6;
-    made->is_subjective = true;
-    made->vertical_speed = 0;
-    made->is_airborne = true;
-    made->cursor = device->getCursorControl();
-    made->pitch = 20;
-    made->screen_width = window_width;
-    made->screen_height = window_height;
-    made->mouse_rotation_speed = settings_Get("mouse_rotation_speed");
-    made->keys_rotation_speed = settings_Get("keys_rotation_speed");
-    made->is_distance_3d = true;
-    return made;
+    settings_Set("is_subjective", 1);
+    return player_Create(new Player(), "data/top.3ds");
 }
 
 // A level of two cells stacked, the lower one a cube with three empty nodes, the figure standing on it.
@@ -52,8 +36,6 @@ protected:
         receiver_Reset();
         fps = 60;
         tableworld_Create(1, 2, 1, 0.0);
-        tableworld_SetCell(0, 0, 0, 1);
-        tableworld_SetCell(0, 1, 0, 0);
         player = MakePlayer();
         player->cursor = nullptr;
         AddNodes(0, 0, 0);
@@ -171,10 +153,6 @@ TEST_F(LevelUpdate, TheMovingCubeAdvancesOnlyWhenTheSettingIsOn) {
     TearDown();
     smgr->clear();
     tableworld_Create(6, 3, 6, 0.0);
-    for (int x = 0; x < 6; x++)
-        for (int y = 0; y < 3; y++)
-            for (int z = 0; z < 6; z++) tableworld_SetCell(x, y, z, 0);
-    tableworld_SetCell(0, 0, 0, 1);
     AddNodes(0, 0, 0);
     AddNodes(4, 1, 0);
     player = MakePlayer();
