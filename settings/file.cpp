@@ -13,6 +13,9 @@ static const char HEADER[] =
     "\t\t<all_settings \r\n";
 static const char FOOTER[] = "\t\t/>\r\n\t</config>\r\n";
 
+// Far beyond any settings file; a larger one (or a folder that reports an absurd size) is not read.
+static const long MAX_FILE_SIZE = 16L << 20;
+
 static bool IsAllSettings(const wchar_t* name) {
     return name && core::stringw(name) == L"all_settings";
 }
@@ -39,12 +42,49 @@ static void CantOpenForReading() {
     util_CriticalError("unable to open (readonly) settings file");
 }
 
+// The file's bytes through the engine's file system, in a buffer made for an engine memory file;
+// nullptr when it can't be opened or read whole.
+static c8* ReadWholeFile(io::IFileSystem* files, long* size) {
+    io::IReadFile* file = files->createAndOpenFile(SETTINGS_FILE);
+    if (!file) return nullptr;
+    *size = file->getSize();
+    c8* bytes = *size >= 0 && *size <= MAX_FILE_SIZE ? new c8[*size + 1] : nullptr;
+    if (bytes && file->read(bytes, static_cast<u32>(*size)) != static_cast<s32>(*size)) {
+        delete[] bytes;
+        bytes = nullptr;
+    }
+    file->drop();
+    return bytes;
+}
+
+static void RefuseMalformed(const SettingsFileFault& fault) {
+    char message[256];
+    snprintf(message, sizeof message, "settings file is not well-formed XML (line %ld, column %ld: %s)",
+             fault.line, fault.column, fault.reason);
+    fprintf(stderr, "%s :", SETTINGS_FILE);
+    util_CriticalError(message);
+}
+
 void settings_Load() {
     printf("Getting settings from file %s\n", SETTINGS_FILE);
     fflush(stdout);
     io::IFileSystem* files = device ? device->getFileSystem() : nullptr;
     if (!files || !files->existFile(SETTINGS_FILE)) CantOpenForReading();
-    io::IXMLReader* reader = files->createXMLReader(SETTINGS_FILE);
+    long size = 0;
+    c8* bytes = ReadWholeFile(files, &size);
+    if (!bytes) CantOpenForReading();
+    // An empty file holds no settings: the first read of a key reports it.
+    if (size == 0) {
+        delete[] bytes;
+        return;
+    }
+    SettingsFileFault fault = {0, 0, ""};
+    if (!settings_IsWellFormed(bytes, size, &fault)) RefuseMalformed(fault);
+    // The engine reads the very bytes that were checked; the memory file frees them when dropped.
+    io::IReadFile* checked = files->createMemoryReadFile(bytes, static_cast<s32>(size), SETTINGS_FILE, true);
+    if (!checked) CantOpenForReading();
+    io::IXMLReader* reader = files->createXMLReader(checked);
+    checked->drop();
     if (!reader) CantOpenForReading();
     while (reader->read()) {
         if (reader->getNodeType() != io::EXN_ELEMENT) continue;

@@ -25,3 +25,11 @@ bool settings_GetFlag(const char* name);           // settings_Get read as a fla
 void settings_Load();                              // appends every attribute of every all_settings element of config.xml
 void settings_Save();                              // writes the whole store back to config.xml
 void settings_RunSetup();                          // the console wizard, reading answers from std::cin
+
+// Where and why a settings file is refused: line and column counted in bytes from 1, and the reason.
+struct SettingsFileFault {
+    long line;
+    long column;
+    const char* reason;
+};
+bool settings_IsWellFormed(const char* bytes, long size, SettingsFileFault* fault);  // XML the engine's reader reads safely
