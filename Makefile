@@ -29,5 +29,8 @@ test-asan: deps
 	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=0:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure --no-tests=error -j $(JOBS)
 
+bench: deps
+	@bash bench/run-bench
+
 clean:
 	rm -rf build

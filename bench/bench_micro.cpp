@@ -1,0 +1,154 @@
+// Micro-benchmarks of the cube world and the level update, with Google Benchmark.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/util.h"
+#include "level/level.h"
+#include "player/player.h"
+#include "settings/settings.h"
+#include "world/tableworld.h"
+
+using namespace irr;
+
+static void bench_OpenNullDevice() {
+    SIrrlichtCreationParameters parameters;
+    parameters.DriverType = video::EDT_NULL;
+    parameters.WindowSize = core::dimension2d<u32>(800, 600);
+    parameters.LoggingLevel = ELL_ERROR;
+    device = createDeviceEx(parameters);
+    if (!device) util_CriticalError("Could not create the null device.");
+    driver = device->getVideoDriver();
+    smgr = device->getSceneManager();
+    guienv = device->getGUIEnvironment();
+    timer = device->getTimer();
+    window_width = 800;
+    window_height = 600;
+}
+
+// The game prints progress lines while it builds a level; they would break up the table.
+static void bench_Quiet(bool quiet) {
+    static int saved = -1;
+    fflush(stdout);
+    if (quiet && saved < 0) {
+        saved = dup(fileno(stdout));
+        int null_file = open("/dev/null", O_WRONLY);
+        if (null_file >= 0) dup2(null_file, fileno(stdout));
+        if (null_file >= 0) close(null_file);
+    } else if (!quiet && saved >= 0) {
+        dup2(saved, fileno(stdout));
+        close(saved);
+        saved = -1;
+    }
+}
+
+static void BM_TableworldCreate(benchmark::State& state) {
+    srand(1);
+    for (auto _ : state) {
+        tableworld_Create(20, 20, 20, 0.5);
+        benchmark::DoNotOptimize(tableworld_cells);
+    }
+    tableworld_Free();
+}
+BENCHMARK(BM_TableworldCreate)->Name("tableworld_Create 20x20x20")->Unit(benchmark::kMicrosecond);
+
+// Every cell free and the target outside the table: the search must visit all 8000 cells and fail.
+static void BM_TableworldTestMazeWorstCase(benchmark::State& state) {
+    tableworld_Create(20, 20, 20, 0.0);
+    tableworld_SetCell(0, 0, 0, 0);
+    const int cells = 20 * 20 * 20;
+    core::vector3df from(10, 10, 10), to(-30, 10, 10);
+    for (auto _ : state) {
+        memset(tableworld_visited, 0, cells);
+        bool found = tableworld_TestMaze(from, to);
+        if (found) state.SkipWithError("an unreachable target was found");
+        benchmark::DoNotOptimize(found);
+    }
+    int visited = 0;
+    for (int i = 0; i < cells; i++) visited += tableworld_visited[i];
+    if (visited != cells) state.SkipWithError("the search did not visit every cell");
+    tableworld_Free();
+}
+BENCHMARK(BM_TableworldTestMazeWorstCase)
+    ->Name("tableworld_TestMaze 20x20x20 all free")
+    ->Unit(benchmark::kMicrosecond);
+
+static void BM_TableworldGetRandomPosition(benchmark::State& state) {
+    srand(2);
+    tableworld_Create(20, 20, 20, 0.5);
+    for (auto _ : state) benchmark::DoNotOptimize(tableworld_GetRandomPosition());
+    tableworld_Free();
+}
+BENCHMARK(BM_TableworldGetRandomPosition)
+    ->Name("tableworld_GetRandomPosition 20x20x20")
+    ->Unit(benchmark::kMicrosecond);
+
+// The quake shakes every cube and the moving cube slides: level 8's whole update, with nothing drawn.
+static void BM_LevelUpdateQuake(benchmark::State& state) {
+    srand(8);
+    bench_Quiet(true);
+    level_Create(8, nullptr);
+    bench_Quiet(false);
+    for (auto _ : state) {
+        int result = level_Update();
+        // No clock runs here, so a fade would never end: a figure that fell is put back on a cube instead.
+        if (result < 0) player->object->node->setPosition(tableworld_GetRandomPosition());
+        benchmark::DoNotOptimize(result);
+    }
+    bench_Quiet(true);
+    level_Remove();
+    bench_Quiet(false);
+}
+BENCHMARK(BM_LevelUpdateQuake)->Name("level_Update level 8 (quake)")->Unit(benchmark::kMicrosecond);
+
+// One table row per benchmark: the median of the repetitions, in microseconds, against its budget.
+class TableReporter : public benchmark::BenchmarkReporter {
+public:
+    bool ReportContext(const Context&) override { return true; }
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median") continue;
+            const std::string& name = run.run_name.function_name;
+            if (run.error_occurred) {
+                printf("%-40s %s\n", name.c_str(), run.error_message.c_str());
+                continue;
+            }
+            double us = run.GetAdjustedRealTime() * 1e6 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            double budget = Budget(name);
+            printf("%-40s %9.2f us %38s  %s\n", name.c_str(), us, "",
+                   budget <= 0 ? "-" : us <= budget ? "ok" : "MISSED");
+        }
+        fflush(stdout);
+    }
+
+private:
+    static double Budget(const std::string& name) {
+        if (name.rfind("tableworld_TestMaze", 0) == 0) return 1000;
+        if (name.rfind("level_Update", 0) == 0) return 200;
+        return 0;
+    }
+};
+
+int main(int argc, char** argv) {
+    bench_Quiet(true);
+    bench_OpenNullDevice();
+    settings_Allocate();
+    settings_Load();
+    settings_Set("is_autoconfigure", 1);
+    settings_Set("difficulty_level", 2);
+    bench_Quiet(false);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    TableReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    settings_Release();
+    device->drop();
+    return 0;
+}
