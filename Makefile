@@ -26,7 +26,7 @@ test-normal: build
 test-asan: deps
 	@cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DKORVANIX_SANITIZE=ON -DKORVANIX_E2E=OFF >/dev/null
 	@cmake --build $(ASAN_DIR) -j $(JOBS)
-	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=0:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure --no-tests=error -j $(JOBS)
 
 bench: deps
