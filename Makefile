@@ -18,7 +18,7 @@ build: deps
 play: build
 	@bash scripts/play
 
-test: test-normal test-asan
+test: test-normal test-asan test-package
 
 test-normal: build
 	cd $(BUILD_DIR) && ctest --output-on-failure --no-tests=error -j $(JOBS)
@@ -31,6 +31,15 @@ test-asan: deps
 
 bench: deps
 	@bash bench/run-bench
+
+# The Debian package, build/korvanix_2.0.0_amd64.deb, from its own hardened Release build in build/package.
+package: deps
+	@bash packaging/build-package
+
+test-package: package
+	bash tests/package/test_package.sh build/korvanix_2.0.0_amd64.deb build/package/game
+
+.PHONY: package test-package
 
 clean:
 	rm -rf build
