@@ -4,7 +4,7 @@ ASAN_DIR  := build/asan
 GAME_DIR  := $(CURDIR)/build/game
 JOBS      ?= 2
 
-.PHONY: all deps build play test test-normal test-asan bench clean
+.PHONY: all deps build play test test-normal test-asan test-fuzz test-soak fuzz soak bench clean
 
 all: build
 
@@ -18,7 +18,7 @@ build: deps
 play: build
 	@bash scripts/play
 
-test: test-normal test-asan test-package
+test: test-normal test-asan test-package test-fuzz
 
 test-normal: build
 	cd $(BUILD_DIR) && ctest --output-on-failure --no-tests=error -j $(JOBS)
@@ -40,6 +40,14 @@ test-package: package
 	bash tests/package/test_package.sh build/korvanix_2.0.0_amd64.deb build/package/game
 
 .PHONY: package test-package
+
+# The settings fuzzers, FUZZ_SECONDS each; make test gives each 30 seconds.
+FUZZ_SECONDS ?= 600
+fuzz: deps
+	@bash tests/fuzz/run.sh $(FUZZ_SECONDS)
+
+test-fuzz: deps
+	@bash tests/fuzz/run.sh 30
 
 clean:
 	rm -rf build

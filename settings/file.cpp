@@ -2,6 +2,7 @@
 #include "settings/settings.h"
 
 #include <cstdio>
+#include <limits>
 #include <string>
 
 #include "app/util.h"
@@ -27,12 +28,26 @@ static std::string Narrow(const wchar_t* wide) {
     return narrow;
 }
 
+// "%lf" writes a NaN or an infinity as "nan", "-nan", "inf" or "-inf", which the engine's number reader takes
+// for 0: read those back as what they were, so that saving never changes a setting.
+static double ReadValue(io::IXMLReader* reader, const wchar_t* name) {
+    double value = reader->getAttributeValueAsFloat(name);
+    const wchar_t* text = reader->getAttributeValue(name);
+    if (!text) return value;
+    core::stringw spelling(text);
+    if (spelling == L"nan") return std::numeric_limits<double>::quiet_NaN();
+    if (spelling == L"-nan") return -std::numeric_limits<double>::quiet_NaN();
+    if (spelling == L"inf") return std::numeric_limits<double>::infinity();
+    if (spelling == L"-inf") return -std::numeric_limits<double>::infinity();
+    return value;
+}
+
 static void AddAttributes(io::IXMLReader* reader) {
     for (u32 i = 0; i < reader->getAttributeCount(); i++) {
         const wchar_t* wide_name = reader->getAttributeName(static_cast<int>(i));
         if (!wide_name) continue;
         std::string name = Narrow(wide_name);
-        double value = reader->getAttributeValueAsFloat(wide_name);
+        double value = ReadValue(reader, wide_name);
         settings_Add(name.c_str(), value);
     }
 }

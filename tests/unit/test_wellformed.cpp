@@ -1,6 +1,8 @@
 // The settings file's check before the engine reads it: what passes, what is refused and where, and the load's refusal.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 #include <sys/stat.h>
 
@@ -166,6 +168,42 @@ TEST_F(LoadTest, AcceptedSpellingsLoadTheirValues) {
     EXPECT_EQ(1.5, settings_Get("a"));
     EXPECT_EQ(2.0, settings_Get("b"));
     EXPECT_EQ(-3.0, settings_Get("c"));
+}
+
+}  // namespace
+
+namespace {
+
+// The wizard's save writes every value with "%lf": what it writes for a NaN or an infinity must read back the same.
+TEST(NonFiniteValues, SurviveSavingAndLoading) {
+    helpers_LoadSettings(
+        "<c><all_settings a=\"nan\" b=\"-inf\" c=\"inf\" d=\"0e99\" e=\"Nan\" f=\"1e39\" g=\"2.5\"/></c>");
+    ASSERT_EQ(7, settings_count);
+    EXPECT_TRUE(std::isnan(settings_Get("a")));
+    EXPECT_EQ(-std::numeric_limits<double>::infinity(), settings_Get("b"));
+    EXPECT_EQ(std::numeric_limits<double>::infinity(), settings_Get("c"));
+    // The engine's own reading of other spellings stays: 0 times an overflowed power of ten, another spelling.
+    EXPECT_TRUE(std::isnan(settings_Get("d")));
+    EXPECT_EQ(0.0, settings_Get("e"));
+    EXPECT_EQ(std::numeric_limits<double>::infinity(), settings_Get("f"));
+    std::string saved;
+    {
+        ScratchDirectory scratch;
+        NullDevice null_device;
+        settings_Save();
+        saved = scratch.read("config.xml");
+    }
+    EXPECT_NE(std::string::npos, saved.find("\t\t\tb=\"-inf\"\r\n"));
+    helpers_LoadSettings(saved);
+    ASSERT_EQ(7, settings_count);
+    EXPECT_TRUE(std::isnan(settings_Get("a")));
+    EXPECT_EQ(-std::numeric_limits<double>::infinity(), settings_Get("b"));
+    EXPECT_EQ(std::numeric_limits<double>::infinity(), settings_Get("c"));
+    EXPECT_TRUE(std::isnan(settings_Get("d")));
+    EXPECT_EQ(0.0, settings_Get("e"));
+    EXPECT_EQ(std::numeric_limits<double>::infinity(), settings_Get("f"));
+    EXPECT_EQ(2.5, settings_Get("g"));
+    settings_Release();
 }
 
 }  // namespace
