@@ -17,16 +17,35 @@ game_Copy() {
 
 # Sets one key of the copy's config.xml.
 game_SetSetting() {
+    grep -q $'\t'"$1=\"" "$GAME_DIR/config.xml" || { echo "config.xml has no key $1" >&2; return 1; }
     sed -i "s/\t$1=\"[^\"]*\"/\t$1=\"$2\"/" "$GAME_DIR/config.xml"
+}
+
+# Starts the game; GAME_PID is set. Its exit status lands in a file, so that game_Wait works in a subshell.
+game_Launch() {
+    rm -f "$GAME_DIR/pid" "$GAME_DIR/status"
+    (
+        cd "$GAME_DIR" || exit
+        ./korvanix "$@" >stdout.log 2>stderr.log </dev/null &
+        echo $! >pid
+        wait $!
+        echo $? >status.part
+        mv status.part status
+    ) &
+    GAME_WRAPPER=$!
+    until [ -s "$GAME_DIR/pid" ]; do sleep 0.05; done
+    GAME_PID=$(cat "$GAME_DIR/pid")
 }
 
 # Starts the game and waits for its window; GAME_PID and WINDOW are set.
 game_Start() {
-    (cd "$GAME_DIR" && exec ./korvanix "$@" >"$GAME_DIR/stdout.log" 2>"$GAME_DIR/stderr.log" </dev/null) &
-    GAME_PID=$!
+    game_Launch "$@"
     WINDOW=""
+    # The root window is visible too: the game's window is the other one.
+    local root
+    root=$(xwininfo -root -int | awk '/Window id:/ { print $4 }')
     for _ in $(seq 1 200); do
-        WINDOW=$(xdotool search --onlyvisible --name '' 2>/dev/null | head -n 1)
+        WINDOW=$(xdotool search --onlyvisible --name '' 2>/dev/null | grep -vx "$root" | head -n 1)
         [ -n "$WINDOW" ] && break
         kill -0 "$GAME_PID" 2>/dev/null || return 1
         sleep 0.1
@@ -54,6 +73,83 @@ game_WaitOutput() {
     return 1
 }
 
+# Waits until n levels have been built to the end (a level whose maze is rebuilt counts once); false after
+# the timeout.
+game_WaitLevels() {
+    local count=$1 timeout=${2:-60}
+    for _ in $(seq 1 $((timeout * 10))); do
+        [ "$(game_LevelsBuilt)" -ge "$count" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# How many levels the console shows as built: a "done." that closes a "Creating level...".
+game_LevelsBuilt() {
+    awk '/^Creating level\.\.\.$/ { creating = 1 } /^Removing level\.\.\.$/ { creating = 0 }
+         /^done\.$/ && creating { built++; creating = 0 } END { print built + 0 }' "$GAME_DIR/stdout.log"
+}
+
+# The window's caption.
+game_Caption() {
+    xdotool getwindowname "$WINDOW"
+}
+
+# Asks the window to close as a window manager does: a WM_DELETE_WINDOW message of the WM_PROTOCOLS kind.
+game_Close() {
+    python3 - "$WINDOW" <<'PYTHON'
+import ctypes, sys
+x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+x11.XOpenDisplay.restype = ctypes.c_void_p
+x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x11.XInternAtom.restype = ctypes.c_ulong
+x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+x11.XFlush.argtypes = [ctypes.c_void_p]
+x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+class Event(ctypes.Union):
+    _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+display = x11.XOpenDisplay(None)
+if not display:
+    sys.exit("no display")
+event = Event()
+event.xclient.type = 33  # ClientMessage
+event.xclient.window = int(sys.argv[1])
+event.xclient.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+event.xclient.format = 32
+event.xclient.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+if not x11.XSendEvent(display, event.xclient.window, 0, 0, ctypes.byref(event)):
+    sys.exit("the message could not be sent")
+x11.XFlush(display)
+x11.XCloseDisplay(display)
+PYTHON
+}
+
+# Crops a screenshot to WIDTHxHEIGHT+X+Y.
+game_Crop() {
+    convert "$1" -crop "$2" +repage "$3"
+}
+
+# A digest of the pixels of a region of a screenshot: equal digests, equal pixels.
+game_Digest() {
+    convert "$1" -crop "$2" +repage -format '%#' info:
+}
+
+# Ends a game that is still running and removes the scratch copy: the exit trap of every test.
+game_Cleanup() {
+    [ -n "${GAME_PID:-}" ] && kill -9 "$GAME_PID" 2>/dev/null
+    [ -n "${GAME_WRAPPER:-}" ] && wait "$GAME_WRAPPER" 2>/dev/null
+    [ -n "${GAME_DIR:-}" ] && rm -rf "$GAME_DIR"
+    return 0
+}
+
 game_Shot() {
     import -window root "$1"
 }
@@ -67,9 +163,8 @@ game_Brightness() {
 game_Wait() {
     local timeout=${1:-20}
     for _ in $(seq 1 $((timeout * 10))); do
-        if ! kill -0 "$GAME_PID" 2>/dev/null; then
-            wait "$GAME_PID"
-            echo $?
+        if [ -f "$GAME_DIR/status" ]; then
+            cat "$GAME_DIR/status"
             return
         fi
         sleep 0.1

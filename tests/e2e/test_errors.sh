@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# A missing data file or a bad setting stops the game with a line that names it and status 1, without
+# waiting for a key when no one sits at a terminal. Usage: bash test_errors.sh GAME_DIR
+set -uo pipefail
+source "$(dirname "$0")/../../scripts/xvfb-game.sh"
+game_UseXvfb "$@"
+
+trap game_Cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Runs a fresh copy changed by the given commands; with "play", leaves the title screen with Escape, which
+# starts play as Return does. Checks the status and that a line of the error stream starts as expected.
+expect_error() {
+    local what=$1 screen=$2 expected=$3
+    shift 3
+    game_Cleanup
+    game_Copy "$GAME_SOURCE"
+    (cd "$GAME_DIR" && "$@") || { fail "$what: could not prepare the copy"; return; }
+    if [ "$screen" = play ]; then
+        game_Start || { fail "$what: no game window ($(cat "$GAME_DIR/stderr.log"))"; return; }
+        game_Key Escape 0.3
+    else
+        game_Launch
+    fi
+    local status
+    status=$(game_Wait 30)
+    [ "$status" = 1 ] || fail "$what: status $status"
+    awk -v line="$expected" 'index($0, line) == 1 { found = 1 } END { exit !found }' "$GAME_DIR/stderr.log" ||
+        fail "$what: expected '$expected', got: $(cat "$GAME_DIR/stderr.log")"
+    [ "$screen" = play ] && ! grep -q "^Creating level" "$GAME_DIR/stdout.log" &&
+        fail "$what: Escape on the title screen did not start play"
+}
+
+setting() { game_SetSetting "$1" "$2"; }
+
+GAME_SOURCE=$1
+expect_error "objective mesh removed" play "data/cube.3ds : CRITICAL ERROR : Can't find this file " \
+    rm data/cube.3ds
+expect_error "level texture removed" play "data/1/side.bmp : CRITICAL ERROR : Can't find this file " \
+    rm data/1/side.bmp
+expect_error "driver type 7" start "CRITICAL ERROR : util_GetDriverType : unknown value " \
+    setting driver_type 7
+expect_error "world one cell high" play \
+    "size_y_world :CRITICAL ERROR : " \
+    eval 'setting is_autoconfigure 0 && setting size_y_world 1'
+expect_error "difficulty 0" play "difficulty_level :CRITICAL ERROR : " \
+    setting difficulty_level 0
+
+[ "$failures" -eq 0 ] && echo "PASS: missing files and bad settings end with their message and status 1"
+exit $((failures > 0))
