@@ -16,9 +16,15 @@ ITimer* timer = nullptr;
 int window_width = 0;
 int window_height = 0;
 
-// Only engine errors reach the console, so the game's own lines keep their order.
+// The largest window side any X server or GL viewport accepts.
+static const int MAX_WINDOW_SIDE = 16384;
+
+// Only engine errors reach the console, so the game's own lines keep their order. A window of no pixels or of
+// a negative size (which the engine would read as four billion) is refused here: the engine itself would
+// crash or die in an X error instead of saying it could not open the window.
 static IrrlichtDevice* util_OpenDevice(video::E_DRIVER_TYPE type, int width, int height, int bits,
                                        bool fullscreen) {
+    if (width < 1 || height < 1 || width > MAX_WINDOW_SIDE || height > MAX_WINDOW_SIDE) return nullptr;
     SIrrlichtCreationParameters parameters;
     parameters.DriverType = type;
     parameters.WindowSize = core::dimension2d<u32>((u32)width, (u32)height);

@@ -62,12 +62,24 @@ void util_RequireFile(const char* path) {
     util_CriticalError("Can't find this file");
 }
 
-// An empty or truncated mesh file exists but gives no mesh: stop as clearly as for a missing one,
-// instead of handing the scene manager nothing.
+// True when the mesh holds at least one vertex: the engine's 3DS loader turns a truncated file into a mesh
+// with no buffers at all rather than into no mesh.
+static bool HasGeometry(scene::IAnimatedMesh* mesh) {
+    scene::IMesh* frame = mesh && mesh->getFrameCount() > 0 ? mesh->getMesh(0, 255, -1, -1) : nullptr;
+    if (!frame) return false;
+    for (u32 i = 0; i < frame->getMeshBufferCount(); i++) {
+        scene::IMeshBuffer* buffer = frame->getMeshBuffer(i);
+        if (buffer && buffer->getVertexCount() > 0) return true;
+    }
+    return false;
+}
+
+// An empty or truncated mesh file exists but gives no mesh, or an empty one: stop as clearly as for a
+// missing one, instead of handing the scene manager nothing.
 scene::IAnimatedMesh* util_LoadMesh(const char* path) {
     util_RequireFile(path);
     scene::IAnimatedMesh* mesh = smgr ? smgr->getMesh(path) : nullptr;
-    if (mesh && mesh->getFrameCount() > 0 && mesh->getMesh(0, 255, -1, -1)) return mesh;
+    if (HasGeometry(mesh)) return mesh;
     fprintf(stderr, "%s : ", path);
     util_CriticalError("Can't load this file");
 }

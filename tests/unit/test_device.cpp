@@ -112,6 +112,25 @@ TEST_F(DeviceTest, SettingsAreReadInTheirOrderAndABadDriverStopsBeforeAnyDevice)
         ::testing::ExitedWithCode(1), "^CRITICAL ERROR : util_GetDriverType : unknown value");
 }
 
+TEST_F(DeviceTest, AWindowOfNoPixelsOrOfANegativeSizeCannotBeCreated) {
+    for (double side : {0.0, -5.0, 0.9, 1e30}) {
+        settings_Release();
+        settings_Allocate();
+        AddDeviceSettings(0, 0);
+        settings_Set("window_size_x", side);
+        settings_Set("window_size_y", side);
+        EXPECT_EXIT(util_CreateDevice(nullptr), ::testing::ExitedWithCode(1),
+                    "CRITICAL ERROR : Could not create selected driver\\.")
+            << "window side " << side;
+    }
+    settings_Set("window_size_x", 1);
+    settings_Set("window_size_y", 1);
+    testing::internal::CaptureStdout();
+    util_CreateDevice(nullptr);
+    testing::internal::GetCapturedStdout();
+    EXPECT_NE(nullptr, device) << "a window of one pixel is small but possible";
+}
+
 class ReceiverTest : public ::testing::Test {
 protected:
     void SetUp() override { receiver_Reset(); }
