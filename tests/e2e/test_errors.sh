@@ -47,5 +47,46 @@ expect_error "world one cell high" play \
 expect_error "difficulty 0" play "difficulty_level :CRITICAL ERROR : " \
     setting difficulty_level 0
 
+# Damaged settings files never reach the engine's XML reader.
+expect_error "garbage bytes" start "config.xml :CRITICAL ERROR : settings file is not well-formed XML (line " \
+    eval 'head -c 4000 /dev/urandom >config.xml'
+expect_error "truncated file" start "config.xml :CRITICAL ERROR : settings file is not well-formed XML (line " \
+    eval 'head -c 300 config.xml >cut && mv cut config.xml'
+expect_error "file ending inside a closing tag" start "config.xml :CRITICAL ERROR : settings file is not well-formed" \
+    eval "printf '</c\n' >config.xml"
+expect_error "no all_settings element" start "is_fullscreen :CRITICAL ERROR : setting unknown" \
+    sed -i s/all_settings/other_settings/ config.xml
+
+# Values that cannot give a window or a level.
+expect_error "size not a number" play "size_x_world :CRITICAL ERROR : " \
+    eval 'setting is_autoconfigure 0 && setting size_x_world nan'
+expect_error "world of no cells" play "size_z_world :CRITICAL ERROR : " \
+    eval 'setting is_autoconfigure 0 && setting size_z_world 0'
+expect_error "world of 1e30 cells" play "size_y_world :CRITICAL ERROR : " \
+    eval 'setting is_autoconfigure 0 && setting size_y_world 1e30'
+expect_error "no cubes at all" play "CRITICAL ERROR : no playable level can be built with these settings" \
+    eval 'setting is_autoconfigure 0 && setting probability_cube 0'
+expect_error "driver type -1" start "CRITICAL ERROR : util_GetDriverType : unknown value " \
+    setting driver_type -1
+expect_error "window of 0x0" start "CRITICAL ERROR : Could not create selected driver. " \
+    eval 'setting window_size_x 0 && setting window_size_y 0'
+expect_error "window of -5x-5" start "CRITICAL ERROR : Could not create selected driver. " \
+    eval 'setting window_size_x -5 && setting window_size_y -5'
+
+# A colour depth of 0 only matters in fullscreen: a window opens and the game plays.
+game_Cleanup
+game_Copy "$GAME_SOURCE"
+game_SetSetting display_bits 0
+if game_Start; then
+    game_Key Return
+    game_WaitLevels 1 60 || fail "display_bits 0: level 1 was never built"
+    game_Key Escape 0.3
+    game_Key Escape 0.3
+    status=$(game_Wait 20)
+    [ "$status" = 0 ] || fail "display_bits 0: status $status"
+else
+    fail "display_bits 0: no window ($(cat "$GAME_DIR/stderr.log"))"
+fi
+
 [ "$failures" -eq 0 ] && echo "PASS: missing files and bad settings end with their message and status 1"
 exit $((failures > 0))
