@@ -16,6 +16,7 @@ using namespace irr;
 video::ITexture* level_side_texture = nullptr;
 video::ITexture* level_top_texture = nullptr;
 video::ITexture* level_bottom_texture = nullptr;
+video::ITexture* level_sky_textures[6] = {};
 Player* player = nullptr;
 scene::ISceneNode* objective_node = nullptr;
 scene::ISceneNode* objective2_node = nullptr;
@@ -90,10 +91,11 @@ static void AddSkyBox(int level) {
     static const char* const checked[] = {"sky_back.bmp", "sky_front.bmp", "sky_right.bmp",
                                           "sky_left.bmp", "sky_bottom.bmp", "sky_top.bmp"};
     for (const char* name : checked) util_RequireFile(LevelFile(level, name).c_str());
-    auto texture = [level](const char* name) { return driver->getTexture(LevelFile(level, name).c_str()); };
-    smgr->addSkyBoxSceneNode(texture("sky_top.bmp"), texture("sky_bottom.bmp"), texture("sky_left.bmp"),
-                             texture("sky_right.bmp"), texture("sky_front.bmp"), texture("sky_back.bmp"),
-                             nullptr, -1);
+    static const char* const faces[] = {"sky_top.bmp",   "sky_bottom.bmp", "sky_left.bmp",
+                                        "sky_right.bmp", "sky_front.bmp",  "sky_back.bmp"};
+    for (int i = 0; i < 6; i++) level_sky_textures[i] = driver->getTexture(LevelFile(level, faces[i]).c_str());
+    video::ITexture** sky = level_sky_textures;
+    smgr->addSkyBoxSceneNode(sky[0], sky[1], sky[2], sky[3], sky[4], sky[5], nullptr, -1);
 }
 
 // One tile above every column, just over the table's top layer, drawn additively with the top texture.
@@ -188,6 +190,8 @@ void level_Remove() {
     RemoveTexture(level_side_texture);
     RemoveTexture(level_top_texture);
     RemoveTexture(level_bottom_texture);
+    // Each level has a sky of its own: kept in the texture cache, eleven skies would pile up in memory.
+    for (video::ITexture*& texture : level_sky_textures) RemoveTexture(texture);
     tableworld_Free();
     if (player) {
         delete player->object;

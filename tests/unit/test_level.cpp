@@ -159,6 +159,28 @@ TEST_F(LevelTest, RemovalLeavesAnEmptyScene) {
     EXPECT_EQ(nullptr, level_top_texture);
 }
 
+TEST_F(LevelTest, LevelsLeaveNoTextureBehind) {
+    u32 before = driver->getTextureCount();
+    Create(3);
+    EXPECT_GE(driver->getTextureCount(), before + 9) << "three world textures and six sky faces";
+    for (video::ITexture* texture : level_sky_textures) ASSERT_NE(nullptr, texture);
+    EXPECT_NE(std::string::npos, std::string(level_sky_textures[5]->getName().getPath().c_str())
+                                     .find("data/3/sky_back.bmp"));
+    testing::internal::CaptureStdout();
+    level_Remove();
+    testing::internal::GetCapturedStdout();
+    for (video::ITexture* texture : level_sky_textures) EXPECT_EQ(nullptr, texture);
+    // What stays cached is shared by every level (the objective's images), so it does not grow.
+    u32 after_one = driver->getTextureCount();
+    for (int number = 4; number <= 11; number++) {
+        Create(number);
+        testing::internal::CaptureStdout();
+        level_Remove();
+        testing::internal::GetCapturedStdout();
+    }
+    EXPECT_EQ(after_one, driver->getTextureCount());
+}
+
 TEST_F(LevelTest, EveryLevelBuildsFromItsOwnFolder) {
     for (int number = 1; number <= 11; number++) {
         Create(number);
