@@ -8,6 +8,9 @@ using namespace irr;
 scene::IMeshSceneNode* tableworld_AddMeshNode(const char* mesh_file) {
     if (!smgr) util_CriticalError("tableworld_AddMeshNode : no scene manager");
     scene::IAnimatedMesh* mesh = util_LoadMesh(mesh_file);
+    // Hundreds of nodes share each cube piece and none changes it: kept in the driver's buffers, its
+    // vertices are not sent again for every node of every frame.
+    mesh->setHardwareMappingHint(scene::EHM_STATIC);
     scene::IMeshSceneNode* node = smgr->addMeshSceneNode(mesh->getMesh(0, 255, -1, -1), nullptr, -1,
                                                          core::vector3df(0, 0, 0), core::vector3df(0, 0, 0),
                                                          core::vector3df(1, 1, 1), false);
