@@ -78,7 +78,11 @@ static bool HasGeometry(scene::IAnimatedMesh* mesh) {
 // missing one, instead of handing the scene manager nothing.
 scene::IAnimatedMesh* util_LoadMesh(const char* path) {
     util_RequireFile(path);
-    scene::IAnimatedMesh* mesh = smgr ? smgr->getMesh(path) : nullptr;
+    // The engine's 3DS loader can loop forever on a file cut short, so it never sees one; a mesh already in
+    // the cache was checked when it was loaded.
+    scene::IMeshCache* cache = smgr ? smgr->getMeshCache() : nullptr;
+    bool cached = cache && cache->getMeshByName(path);
+    scene::IAnimatedMesh* mesh = smgr && (cached || util_IsLoadableMeshFile(path)) ? smgr->getMesh(path) : nullptr;
     if (HasGeometry(mesh)) return mesh;
     fprintf(stderr, "%s : ", path);
     util_CriticalError("Can't load this file");

@@ -1,6 +1,8 @@
 // The game shell: engine objects, error reporting, display device, frame rate, time limit and status line.
 #pragma once
 
+#include <cstddef>
+
 #include <irrlicht.h>
 
 // Engine objects, from the real device's creation to the end of the process.
@@ -26,6 +28,8 @@ const int TIME_UNLIMITED = -1000;             // what util_GetTimeLeft answers f
 void util_Error(const char* message);                        // non-fatal: console line, then in the window until Return
 void util_RequireFile(const char* path);                      // returns only when the file exists
 irr::scene::IAnimatedMesh* util_LoadMesh(const char* path);  // a mesh that exists and loads, or a critical error naming it
+bool util_IsWholeMeshFile(const unsigned char* bytes, size_t size);  // 3DS chunks that all fit: the engine loads it safely
+bool util_IsLoadableMeshFile(const char* path);               // a .3ds file of whole chunks (other kinds are not checked)
 [[noreturn]] void util_Quit();                                // the ordinary end: drops the device, exit status 0
 
 // Display device.

@@ -56,6 +56,8 @@ struct MeshCase {
     double is_subjective;
 };
 
+void PrintTo(const MeshCase& mesh, std::ostream* out) { *out << mesh.file; }
+
 class CorruptMeshTest : public CorruptDataTest, public ::testing::WithParamInterface<MeshCase> {};
 
 TEST_P(CorruptMeshTest, AnEmptyOrTruncatedMeshIsNamedAndStopsTheGame) {
@@ -77,7 +79,79 @@ TEST_P(CorruptMeshTest, AnEmptyOrTruncatedMeshIsNamedAndStopsTheGame) {
 INSTANTIATE_TEST_SUITE_P(EveryMesh, CorruptMeshTest,
                          ::testing::Values(MeshCase{"side.3ds", 1}, MeshCase{"top.3ds", 1},
                                            MeshCase{"bottom.3ds", 1}, MeshCase{"cube.3ds", 1},
-                                           MeshCase{"blob.3ds", 0}));
+                                           MeshCase{"blob.3ds", 0}),
+                         [](const ::testing::TestParamInfo<MeshCase>& info) {
+                             std::string file = info.param.file;
+                             return file.substr(0, file.find('.'));
+                         });
+
+std::string ShippedBytes(const std::string& name) {
+    std::ifstream shipped(std::string(KORVANIX_GAME_DIR) + "/data/" + name, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(shipped)), std::istreambuf_iterator<char>());
+}
+
+bool IsWhole(const std::string& bytes) {
+    return util_IsWholeMeshFile(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
+// The engine's loader can spin forever on a file cut short: the check must refuse every cut.
+TEST(MeshFileCheck, EveryShippedMeshIsWholeAndEveryCutOfItIsNot) {
+    for (const char* name : {"side.3ds", "top.3ds", "bottom.3ds", "cube.3ds", "blob.3ds"}) {
+        std::string bytes = ShippedBytes(name);
+        ASSERT_GT(bytes.size(), 100u) << name;
+        EXPECT_TRUE(IsWhole(bytes)) << name;
+        EXPECT_TRUE(IsWhole(bytes + "trailing bytes")) << name << " with bytes after its main chunk";
+        for (size_t keep = 0; keep < bytes.size(); keep++)
+            ASSERT_FALSE(IsWhole(bytes.substr(0, keep))) << name << " cut at " << keep;
+    }
+}
+
+TEST(MeshFileCheck, ChunksThatDoNotTileTheirParentAreRefused) {
+    std::string bytes = ShippedBytes("side.3ds");
+    ASSERT_EQ(0x4D, (unsigned char)bytes[0]);
+    ASSERT_EQ("\x3d\x3d", bytes.substr(16, 2)) << "the editor chunk follows the version chunk";
+    std::string zero_length = bytes;
+    zero_length.replace(18, 4, std::string(4, '\0'));
+    EXPECT_FALSE(IsWhole(zero_length)) << "a chunk of no length would be read again and again";
+    std::string too_long = bytes;
+    too_long[18] = (char)((unsigned char)too_long[18] + 1);
+    EXPECT_FALSE(IsWhole(too_long)) << "the editor chunk overruns the main chunk";
+    std::string not_3ds = bytes;
+    not_3ds[0] = 'X';
+    EXPECT_FALSE(IsWhole(not_3ds));
+    EXPECT_FALSE(IsWhole(std::string("\x4d\x4d\x05\0\0\0", 6))) << "a main chunk shorter than its header";
+}
+
+// Counts and indices that the loader trusts: a face naming a vertex past the list, a mapping for fewer
+// vertices than the list, a material group naming a face past the list.
+TEST(MeshFileCheck, CountsAndIndicesMustAgree) {
+    std::string bytes = ShippedBytes("side.3ds");
+    size_t vertices = bytes.find("\x10\x41");
+    size_t mapping = bytes.find("\x40\x41");
+    size_t faces = bytes.find("\x20\x41");
+    size_t group = bytes.find("\x30\x41");
+    ASSERT_TRUE(vertices != std::string::npos && mapping != std::string::npos && faces != std::string::npos &&
+                group != std::string::npos);
+    unsigned vertex_count = (unsigned char)bytes[vertices + 6] | (unsigned char)bytes[vertices + 7] << 8;
+    ASSERT_GT(vertex_count, 3u);
+    std::string bad_face = bytes;
+    bad_face[faces + 8] = (char)vertex_count;  // the first corner of the first face
+    bad_face[faces + 9] = 0;
+    EXPECT_FALSE(IsWhole(bad_face));
+    bad_face[faces + 8] = (char)(vertex_count - 1);
+    EXPECT_TRUE(IsWhole(bad_face)) << "the last vertex is a vertex";
+    std::string short_mapping = bytes;
+    short_mapping[mapping + 6] = (char)((unsigned char)short_mapping[mapping + 6] - 1);
+    EXPECT_FALSE(IsWhole(short_mapping));
+    std::string unknown = bytes;
+    unknown[mapping + 1] = 0x50;  // the loader spins in a mesh chunk it does not know
+    EXPECT_FALSE(IsWhole(unknown));
+    std::string bad_group = bytes;
+    size_t group_list = bytes.find('\0', group + 6) + 1;
+    bad_group[group_list + 2] = (char)0xff;  // the first face of the group
+    bad_group[group_list + 3] = (char)0xff;
+    EXPECT_FALSE(IsWhole(bad_group));
+}
 
 TEST_F(CorruptDataTest, DamagedImagesLeaveTheLevelWithoutThemButWhole) {
     for (const char* name : {"1/side.bmp", "1/top.bmp", "1/sky_top.bmp", "objectiv.png"}) Truncate(name, 0);
