@@ -172,3 +172,11 @@ game_Wait() {
     kill -9 "$GAME_PID" 2>/dev/null
     echo 124
 }
+
+# For the end-to-end tests: fail counts a failed check and says which; above compares two decimals.
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+above() { awk -v v="$1" -v t="$2" 'BEGIN { exit !(v > t) }'; }

@@ -6,8 +6,6 @@ source "$(dirname "$0")/../../scripts/xvfb-game.sh"
 game_UseXvfb "$@"
 
 trap game_Cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # Starts a fresh copy, brings it to the given screen, closes the window and checks the end.
 close_on() {

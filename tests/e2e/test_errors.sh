@@ -6,8 +6,6 @@ source "$(dirname "$0")/../../scripts/xvfb-game.sh"
 game_UseXvfb "$@"
 
 trap game_Cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # Runs a fresh copy changed by the given commands; with "play", leaves the title screen with Escape, which
 # starts play as Return does. Checks the status and that a line of the error stream starts as expected.

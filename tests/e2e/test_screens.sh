@@ -7,9 +7,6 @@ game_UseXvfb "$@"
 
 shots=$(mktemp -d)
 trap 'game_Cleanup; rm -rf "$shots"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-above() { awk -v v="$1" -v t="$2" 'BEGIN { exit !(v > t) }'; }
 
 # The 800x600 window sits at the top left of the screen; the text strip is its bottom 30 rows, 640 wide, and
 # the status text starts 10 pixels in, in a monospace font 8 pixels wide.

@@ -7,8 +7,6 @@ source "$(dirname "$0")/../../scripts/xvfb-game.sh"
 game_UseXvfb "$@"
 
 trap game_Cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 game_Copy "$1"
 game_SetSetting is_autoconfigure 0
@@ -32,7 +30,6 @@ print(max((abs(s) for s in samples), default=0.0))
 PYTHON
 }
 size() { stat -c %s "$capture"; }
-above() { awk -v v="$1" -v t="$2" 'BEGIN { exit !(v > t) }'; }
 
 # Listens to what the game plays while the keys are held, one after the other.
 listen() {
