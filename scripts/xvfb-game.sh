@@ -1,9 +1,11 @@
 # Sourced helpers that run the real game in a scratch copy of its folder under Xvfb and drive it with xdotool.
 
-# Runs the calling script again inside its own Xvfb display, unless it already is.
+# Runs the calling script again inside its own Xvfb display, unless it already is. The search for a free
+# display starts at a random number: two runs started together from the same number can pick the same one,
+# and then one game loses its display when the other run ends.
 game_UseXvfb() {
     if [ -z "${KORVANIX_IN_XVFB:-}" ]; then
-        KORVANIX_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+        KORVANIX_IN_XVFB=1 exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash "$0" "$@"
     fi
 }
 
