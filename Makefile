@@ -18,7 +18,7 @@ build: deps
 play: build
 	@bash scripts/play
 
-test: test-normal test-asan test-package test-fuzz
+test: test-normal test-asan test-package test-fuzz test-soak
 
 test-normal: build
 	cd $(BUILD_DIR) && ctest --output-on-failure --no-tests=error -j $(JOBS)
@@ -48,6 +48,21 @@ fuzz: deps
 
 test-fuzz: deps
 	@bash tests/fuzz/run.sh 30
+
+# Random play in the real window: the sanitizer game of the test-asan tree under Xvfb for SOAK_SECONDS, its
+# memory measured from the end of the first minute. make test plays 60 seconds, so it measures from the 20th.
+SOAK_SECONDS ?= 1800
+soak-game: deps
+	@cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DKORVANIX_SANITIZE=ON -DKORVANIX_E2E=OFF >/dev/null
+	@cmake --build $(ASAN_DIR) -j $(JOBS) --target korvanix korvanix_data
+
+soak: soak-game
+	@bash scripts/soak $(SOAK_SECONDS) 60 $(ASAN_DIR)/game
+
+test-soak: soak-game
+	@bash scripts/soak 60 20 $(ASAN_DIR)/game
+
+.PHONY: soak-game
 
 clean:
 	rm -rf build
