@@ -4,7 +4,7 @@
 set -uo pipefail
 
 if [ -z "${KORVANIX_IN_XVFB:-}" ]; then
-    KORVANIX_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+    KORVANIX_IN_XVFB=1 exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash "$0" "$@"
 fi
 
 deb=$(realpath "$1")
