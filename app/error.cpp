@@ -1,9 +1,12 @@
 // Error reporting: the critical error, the non-fatal error, required files and meshes, the ordinary end.
 #include "app/util.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 #include "app/receiver.h"
 
@@ -60,6 +63,17 @@ void util_RequireFile(const char* path) {
     if (FileExists(path)) return;
     fprintf(stderr, "%s : ", path);
     util_CriticalError("Can't find this file");
+}
+
+// Opened without blocking and then asked what it is, so a FIFO or a device named like a game file can never
+// hold the game in open() or read().
+long long util_GetRegularFileSize(const char* path) {
+    int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) return -1;
+    struct stat status;
+    bool regular = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+    close(descriptor);
+    return regular ? static_cast<long long>(status.st_size) : -1;
 }
 
 // True when the mesh holds at least one vertex: the engine's 3DS loader turns a truncated file into a mesh

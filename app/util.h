@@ -27,6 +27,7 @@ const int TIME_UNLIMITED = -1000;             // what util_GetTimeLeft answers f
 [[noreturn]] void util_CriticalError(const char* message);
 void util_Error(const char* message);                        // non-fatal: console line, then in the window until Return
 void util_RequireFile(const char* path);                      // returns only when the file exists
+long long util_GetRegularFileSize(const char* path);         // size of a regular file (after links), else -1; never blocks
 irr::scene::IAnimatedMesh* util_LoadMesh(const char* path);  // a mesh that exists and loads, or a critical error naming it
 bool util_IsWholeMeshFile(const unsigned char* bytes, size_t size);  // 3DS chunks that all fit: the engine loads it safely
 bool util_IsLoadableMeshFile(const char* path);               // a .3ds file of whole chunks (other kinds are not checked)
