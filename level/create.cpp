@@ -95,7 +95,7 @@ static void AddSkyBox(int level) {
                                         "sky_right.bmp", "sky_front.bmp",  "sky_back.bmp"};
     for (int i = 0; i < 6; i++) level_sky_textures[i] = driver->getTexture(LevelFile(level, faces[i]).c_str());
     video::ITexture** sky = level_sky_textures;
-    smgr->addSkyBoxSceneNode(sky[0], sky[1], sky[2], sky[3], sky[4], sky[5], nullptr, -1);
+    tableworld_AdoptSky(smgr->addSkyBoxSceneNode(sky[0], sky[1], sky[2], sky[3], sky[4], sky[5], nullptr, -1));
 }
 
 // One tile above every column, just over the table's top layer, drawn additively with the top texture.
@@ -169,6 +169,7 @@ void level_Create(int level, gui::IGUIStaticText* status_text) {
     bool glass = settings_GetFlag("is_glasses_world");
     bool fog = settings_GetFlag("is_fog_enable");
     tableworld_AddAllCubes(fog, glass);
+    tableworld_CreateBatch();
     ShowProgress(status_text, L"....... Loading skybox textures, ceil and camera");
     AddSkyBox(level);
     AddCeiling(fog);
@@ -192,6 +193,7 @@ void level_Remove() {
     RemoveTexture(level_bottom_texture);
     // Each level has a sky of its own: kept in the texture cache, eleven skies would pile up in memory.
     for (video::ITexture*& texture : level_sky_textures) RemoveTexture(texture);
+    tableworld_RemoveBatch();
     tableworld_Free();
     if (player) {
         delete player->object;

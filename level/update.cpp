@@ -19,5 +19,6 @@ int level_Update() {
     const double scale = 30.0 / util_GetFPS();
     tableworld_Quake(settings_Get("quake_intensity") * scale);
     if (settings_GetFlag("moving_cubes")) tableworld_MoveCube(player, objective2_node, scale);
+    tableworld_UpdateBatch();
     return player_Update();
 }

@@ -48,3 +48,15 @@ void tableworld_AddCube(irr::video::ITexture* top_texture, float x, float y, flo
                         bool fog, bool glass);         // the three nodes of the cube whose cell starts at x, y, z
 irr::scene::ISceneNode* util_AddTexturedCube(const char* texture_file, bool fog,
                                              irr::core::vector3df position);  // one textured cube node, scale 1
+
+// The batch: every cube piece of the level drawn in a few calls, one set of merged buffers per piece mesh and
+// material, while the per-cell nodes keep their state (and draw themselves when KORVANIX_DRAW_NODES is 1).
+bool tableworld_IsDrawingNodes();                      // KORVANIX_DRAW_NODES=1: the cubes drawn node by node
+void tableworld_CreateBatch();                         // merges the nodes of every cube of the table and adopts them
+void tableworld_AdoptSky(irr::scene::ISceneNode* sky);  // the sky drawn after the opaque cubes, depth-tested
+void tableworld_UpdateBatch();                         // moves the merged pieces to where their nodes now stand
+void tableworld_RemoveBatch();                         // removes the batch and, with it, the cube nodes
+int tableworld_CountBatchPieces();                     // pieces held (one per node and mesh buffer); 0 without batch
+int tableworld_CountBatchBuffers();                    // merged buffers, each drawn in one call
+irr::core::aabbox3df tableworld_GetBatchPieceBox(irr::scene::ISceneNode* node, int* vertex_count);  // where the
+                                                       // batch holds the node's vertices, from the buffers themselves

@@ -1,0 +1,354 @@
+// The cube world drawn in a few calls: the pieces of every cube merged into large mesh buffers, one set per
+// piece mesh and material, which follow the per-cell nodes wherever the quake or the moving cube takes them.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "app/util.h"
+#include "world/tableworld.h"
+
+using namespace irr;
+
+namespace {
+
+// Where one node's copy stands in its group: the buffer, its first vertex there, and the position it was made at.
+struct BatchPiece {
+    scene::ISceneNode* node;
+    u32 buffer;
+    u32 first_vertex;
+    core::vector3df position;
+};
+
+// All the pieces drawn with one mesh buffer of one piece mesh and one material.
+struct BatchGroup {
+    const scene::IMeshBuffer* source;
+    video::SMaterial material;
+    bool transparent;
+    core::array<video::S3DVertex> shape;  // the piece's vertices as its node scales and turns them, around 0
+    core::array<u16> shape_indices;
+    u32 pieces_per_buffer;
+    std::vector<scene::SMeshBuffer*> buffers;
+    std::vector<BatchPiece> pieces;
+    std::vector<u32> order;               // the pieces, nearest to the camera first
+    std::vector<f32> distances;           // of each piece to the camera, squared
+};
+
+// Index buffers are 16 bits wide: a buffer holds at most 65536 vertices.
+const u32 BATCH_MAX_VERTICES = 65536;
+
+// How far the camera goes before the pieces are put in order again: the order only spares the renderer the
+// pixels hidden behind nearer cubes, and a rough one does that as well.
+const f32 BATCH_SORT_STEP = 5.0f;
+
+class TableworldBatch : public scene::ISceneNode {
+public:
+    TableworldBatch(scene::ISceneNode* parent, scene::ISceneManager* manager, bool draw_nodes)
+        : scene::ISceneNode(parent, manager, -1), draw_nodes_(draw_nodes) {
+        // The batch spans the whole world: the frustum test would keep it anyway.
+        setAutomaticCulling(scene::EAC_OFF);
+        box_.reset(0, 0, 0);
+    }
+
+    ~TableworldBatch() override {
+        for (BatchGroup& group : groups_)
+            for (scene::SMeshBuffer* buffer : group.buffers) buffer->drop();
+    }
+
+    void OnRegisterSceneNode() override {
+        if (!IsVisible) return;
+        // Drawn node by node, the cube nodes and the sky register themselves as they would without the batch.
+        if (draw_nodes_) {
+            ISceneNode::OnRegisterSceneNode();
+            return;
+        }
+        PlaceSky();
+        SortForCamera();
+        bool solid = sky_after_cubes_, transparent = false;
+        for (const BatchGroup& group : groups_) (group.transparent ? transparent : solid) = true;
+        if (solid) SceneManager->registerNodeForRendering(this, scene::ESNRP_SOLID);
+        if (transparent) SceneManager->registerNodeForRendering(this, scene::ESNRP_TRANSPARENT);
+    }
+
+    void render() override {
+        video::IVideoDriver* video = SceneManager->getVideoDriver();
+        if (!video) return;
+        bool transparent_pass = SceneManager->getSceneNodeRenderPass() == scene::ESNRP_TRANSPARENT;
+        video->setTransform(video::ETS_WORLD, AbsoluteTransformation);
+        for (const BatchGroup& group : groups_) {
+            if (group.transparent != transparent_pass) continue;
+            video->setMaterial(group.material);
+            for (scene::SMeshBuffer* buffer : group.buffers) video->drawMeshBuffer(buffer);
+        }
+        if (!transparent_pass && sky_after_cubes_) sky_->render();
+    }
+
+    const core::aabbox3d<f32>& getBoundingBox() const override { return box_; }
+
+    // The node's copy in the group of its mesh buffer and material; false when the node can't be batched.
+    bool AddNode(scene::ISceneNode* node) {
+        if (!node || node->getType() != scene::ESNT_MESH) return false;
+        scene::IMesh* mesh = static_cast<scene::IMeshSceneNode*>(node)->getMesh();
+        if (!mesh || mesh->getMeshBufferCount() != node->getMaterialCount()) return false;
+        for (u32 i = 0; i < mesh->getMeshBufferCount(); i++) {
+            const scene::IMeshBuffer* source = mesh->getMeshBuffer(i);
+            if (!source || source->getVertexType() != video::EVT_STANDARD ||
+                source->getIndexType() != video::EIT_16BIT || source->getVertexCount() == 0 ||
+                source->getVertexCount() > BATCH_MAX_VERTICES)
+                return false;
+        }
+        for (u32 i = 0; i < mesh->getMeshBufferCount(); i++) AddPiece(FindGroup(node, i), node);
+        return true;
+    }
+
+    // The boxes, once every piece is in; the node's own is the world as built (it is never culled).
+    void FinishBoxes() {
+        box_.reset(0, 0, 0);
+        bool first = true;
+        for (BatchGroup& group : groups_)
+            for (scene::SMeshBuffer* buffer : group.buffers) {
+                buffer->recalculateBoundingBox();
+                if (first) box_ = buffer->BoundingBox;
+                else box_.addInternalBox(buffer->BoundingBox);
+                first = false;
+            }
+    }
+
+    // The sky is drawn after the opaque cubes with its depth test on, so that the pixels the cubes cover are
+    // skipped; it writes no depth, so nothing drawn after it is hidden by it.
+    void AdoptSky(scene::ISceneNode* sky) {
+        if (draw_nodes_ || !sky || sky->getType() != scene::ESNT_SKY_BOX) return;
+        sky->setParent(this);
+        sky_ = sky;
+        sky_depth_test_ = sky->getMaterialCount() ? sky->getMaterial(0).ZBuffer : (u8)video::ECFN_NEVER;
+    }
+
+    // Rewrites the vertices of every piece whose node has moved since; returns how many moved.
+    int Follow() {
+        int moved = 0;
+        for (BatchGroup& group : groups_)
+            for (BatchPiece& piece : group.pieces) {
+                const core::vector3df& position = piece.node->getPosition();
+                if (position == piece.position) continue;
+                piece.position = position;
+                WritePiece(group, piece);
+                moved++;
+            }
+        return moved;
+    }
+
+    int CountPieces() const {
+        int count = 0;
+        for (const BatchGroup& group : groups_) count += (int)group.pieces.size();
+        return count;
+    }
+
+    int CountBuffers() const {
+        int count = 0;
+        for (const BatchGroup& group : groups_) count += (int)group.buffers.size();
+        return count;
+    }
+
+    // The box around the vertices held for the node, read back from the buffers; empty when none are held.
+    core::aabbox3df GetPieceBox(scene::ISceneNode* node, int* count) const {
+        core::aabbox3df box(0, 0, 0, -1, -1, -1);
+        *count = 0;
+        for (const BatchGroup& group : groups_)
+            for (const BatchPiece& piece : group.pieces) {
+                if (piece.node != node) continue;
+                const video::S3DVertex* vertices =
+                    static_cast<const video::S3DVertex*>(group.buffers[piece.buffer]->getVertices());
+                for (u32 i = 0; i < group.shape.size(); i++) {
+                    if (*count == 0) box.reset(vertices[piece.first_vertex + i].Pos);
+                    else box.addInternalPoint(vertices[piece.first_vertex + i].Pos);
+                    (*count)++;
+                }
+            }
+        return box;
+    }
+
+    bool IsDrawingNodes() const { return draw_nodes_; }
+
+private:
+    BatchGroup& FindGroup(scene::ISceneNode* node, u32 index) {
+        const scene::IMeshBuffer* source = static_cast<scene::IMeshSceneNode*>(node)->getMesh()->getMeshBuffer(index);
+        const video::SMaterial& material = node->getMaterial(index);
+        for (BatchGroup& group : groups_)
+            if (group.source == source && group.material == material && SameShape(group, node)) return group;
+        groups_.push_back(BatchGroup());
+        BatchGroup& group = groups_.back();
+        group.source = source;
+        group.material = material;
+        video::IMaterialRenderer* renderer =
+            SceneManager->getVideoDriver()->getMaterialRenderer(material.MaterialType);
+        group.transparent = renderer && renderer->isTransparent();
+        MakeShape(group, node);
+        group.pieces_per_buffer = BATCH_MAX_VERTICES / group.shape.size();
+        return group;
+    }
+
+    static bool SameShape(const BatchGroup& group, scene::ISceneNode* node) {
+        return group.pieces.empty() || (group.pieces[0].node->getScale() == node->getScale() &&
+                                        group.pieces[0].node->getRotation() == node->getRotation());
+    }
+
+    // The node's scale and rotation without its position: the part of its transformation that stays put.
+    static void MakeShape(BatchGroup& group, scene::ISceneNode* node) {
+        core::matrix4 transformation = node->getRelativeTransformation();
+        transformation.setTranslation(core::vector3df(0, 0, 0));
+        const video::S3DVertex* vertices = static_cast<const video::S3DVertex*>(group.source->getVertices());
+        group.shape.reallocate(group.source->getVertexCount());
+        for (u32 i = 0; i < group.source->getVertexCount(); i++) {
+            video::S3DVertex vertex = vertices[i];
+            transformation.transformVect(vertex.Pos);
+            transformation.rotateVect(vertex.Normal);
+            // The material normalises normals, so the scale left in them does not darken the light.
+            vertex.Normal.normalize();
+            group.shape.push_back(vertex);
+        }
+        const u16* indices = group.source->getIndices();
+        for (u32 i = 0; i < group.source->getIndexCount(); i++) group.shape_indices.push_back(indices[i]);
+    }
+
+    void AddPiece(BatchGroup& group, scene::ISceneNode* node) {
+        u32 buffer_index = (u32)(group.pieces.size() / group.pieces_per_buffer);
+        // Vertices and indices are handed to the driver with every draw: the quake and the moving cube rewrite
+        // the one and the camera reorders the other, which a buffer kept in the driver would wait for.
+        if (buffer_index == group.buffers.size()) group.buffers.push_back(new scene::SMeshBuffer());
+        scene::SMeshBuffer* buffer = group.buffers[buffer_index];
+        BatchPiece piece = {node, buffer_index, buffer->Vertices.size(), node->getPosition()};
+        buffer->Vertices.set_used(piece.first_vertex + group.shape.size());
+        WritePiece(group, piece);
+        for (u32 i = 0; i < group.shape_indices.size(); i++)
+            buffer->Indices.push_back((u16)(group.shape_indices[i] + piece.first_vertex));
+        group.order.push_back((u32)group.pieces.size());
+        group.distances.push_back(0);
+        group.pieces.push_back(piece);
+    }
+
+    static void WritePiece(BatchGroup& group, const BatchPiece& piece) {
+        video::S3DVertex* vertices = group.buffers[piece.buffer]->Vertices.pointer() + piece.first_vertex;
+        for (u32 i = 0; i < group.shape.size(); i++) {
+            vertices[i] = group.shape[i];
+            vertices[i].Pos += piece.position;
+        }
+    }
+
+    // Nearest first: the depth test then throws away most of the hidden pixels before they are textured. The
+    // arrays keep their size, so nothing is allocated.
+    void SortForCamera() {
+        scene::ICameraSceneNode* camera = SceneManager->getActiveCamera();
+        if (!camera) return;
+        core::vector3df eye = camera->getAbsolutePosition();
+        if (sorted_ && eye.getDistanceFromSQ(sorted_eye_) < BATCH_SORT_STEP * BATCH_SORT_STEP) return;
+        sorted_ = true;
+        sorted_eye_ = eye;
+        for (BatchGroup& group : groups_) {
+            for (size_t i = 0; i < group.pieces.size(); i++)
+                group.distances[i] = group.pieces[i].position.getDistanceFromSQ(eye);
+            const std::vector<f32>& distances = group.distances;
+            std::sort(group.order.begin(), group.order.end(),
+                      [&distances](u32 a, u32 b) { return distances[a] < distances[b]; });
+            for (scene::SMeshBuffer* buffer : group.buffers) buffer->Indices.set_used(0);
+            for (u32 index : group.order) {
+                const BatchPiece& piece = group.pieces[index];
+                core::array<u16>& indices = group.buffers[piece.buffer]->Indices;
+                for (u32 i = 0; i < group.shape_indices.size(); i++)
+                    indices.push_back((u16)(group.shape_indices[i] + piece.first_vertex));
+            }
+        }
+    }
+
+    // Drawn after the cubes only while the whole world stands inside the sky box, which the engine draws halfway
+    // between the camera's near and far planes: a cube beyond it would otherwise vanish behind the sky.
+    void PlaceSky() {
+        sky_after_cubes_ = false;
+        if (!sky_) return;
+        scene::ICameraSceneNode* camera = SceneManager->getActiveCamera();
+        if (camera && !camera->isOrthogonal()) {
+            core::aabbox3df world = box_;
+            // Room for the quake's shaking.
+            world.MinEdge -= core::vector3df(20, 20, 20);
+            world.MaxEdge += core::vector3df(20, 20, 20);
+            core::vector3df corners[8];
+            world.getEdges(corners);
+            core::vector3df eye = camera->getAbsolutePosition();
+            f32 farthest = 0;
+            for (const core::vector3df& corner : corners) farthest = core::max_(farthest, corner.getDistanceFrom(eye));
+            sky_after_cubes_ = farthest < (camera->getNearValue() + camera->getFarValue()) * 0.5f;
+        }
+        for (u32 i = 0; i < sky_->getMaterialCount(); i++)
+            sky_->getMaterial(i).ZBuffer = sky_after_cubes_ ? (u8)video::ECFN_LESSEQUAL : sky_depth_test_;
+        if (!sky_after_cubes_) sky_->OnRegisterSceneNode();
+    }
+
+    bool draw_nodes_;
+    core::aabbox3df box_;
+    std::vector<BatchGroup> groups_;
+    scene::ISceneNode* sky_ = nullptr;
+    u8 sky_depth_test_ = video::ECFN_NEVER;  // the engine's value for no depth test
+    bool sky_after_cubes_ = false;
+    bool sorted_ = false;
+    core::vector3df sorted_eye_;
+};
+
+TableworldBatch* tableworld_the_batch = nullptr;
+
+}  // namespace
+
+bool tableworld_IsDrawingNodes() {
+    const char* value = getenv("KORVANIX_DRAW_NODES");
+    return value && strcmp(value, "1") == 0;
+}
+
+// The cube nodes move under the batch node, which stands at the origin unturned: where they are drawn does not
+// change. They are taken in the order they were made, each from near the front of the root's list.
+void tableworld_CreateBatch() {
+    tableworld_RemoveBatch();
+    if (!smgr) util_CriticalError("tableworld_CreateBatch : no scene manager");
+    TableworldBatch* batch = new TableworldBatch(smgr->getRootSceneNode(), smgr, tableworld_IsDrawingNodes());
+    tableworld_the_batch = batch;
+    scene::ISceneNode** arrays[3] = {tableworld_side_nodes, tableworld_top_nodes, tableworld_bottom_nodes};
+    for (int x = 0; x < tableworld_size_x && tableworld_cells; x++)
+        for (int y = 0; y < tableworld_size_y; y++)
+            for (int z = 0; z < tableworld_size_z; z++) {
+                int index = tableworld_GetIndex(x, y, z);
+                if (!tableworld_cells[index]) continue;
+                for (scene::ISceneNode** nodes : arrays) {
+                    scene::ISceneNode* node = nodes[index];
+                    // A node that can't be merged stays where it is and draws itself.
+                    if (node && node->getParent() != batch && batch->AddNode(node)) node->setParent(batch);
+                }
+            }
+    batch->FinishBoxes();
+    batch->drop();
+}
+
+void tableworld_AdoptSky(scene::ISceneNode* sky) {
+    if (tableworld_the_batch) tableworld_the_batch->AdoptSky(sky);
+}
+
+void tableworld_UpdateBatch() {
+    if (tableworld_the_batch && !tableworld_the_batch->IsDrawingNodes()) tableworld_the_batch->Follow();
+}
+
+void tableworld_RemoveBatch() {
+    if (tableworld_the_batch) tableworld_the_batch->remove();
+    tableworld_the_batch = nullptr;
+}
+
+int tableworld_CountBatchPieces() {
+    return tableworld_the_batch ? tableworld_the_batch->CountPieces() : 0;
+}
+
+int tableworld_CountBatchBuffers() {
+    return tableworld_the_batch ? tableworld_the_batch->CountBuffers() : 0;
+}
+
+core::aabbox3df tableworld_GetBatchPieceBox(scene::ISceneNode* node, int* vertex_count) {
+    int count = 0;
+    core::aabbox3df box(0, 0, 0, -1, -1, -1);
+    if (tableworld_the_batch) box = tableworld_the_batch->GetPieceBox(node, &count);
+    if (vertex_count) *vertex_count = count;
+    return box;
+}
