@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/util.h"
+#include "level/level.h"
 #include "world/tableworld.h"
 
 using namespace irr;
@@ -32,6 +33,28 @@ struct BatchGroup {
     std::vector<BatchPiece> pieces;
     std::vector<u32> order;               // the pieces, nearest to the camera first
     std::vector<f32> distances;           // of each piece to the camera, squared
+    std::vector<core::array<u16>> nearer, farther;  // per buffer, glass only: the pieces in front of the objective
+                                                    // and the ones behind it
+};
+
+class TableworldBatch;
+
+// Glass blends by adding light, in any order alike, but the objective blends over what is behind it: the glass
+// in front of the objective must come after it, the glass behind it before. Two stand-ins, placed just in front
+// of the objective and just behind it, take the two parts of the glass into the engine's far-to-near order.
+class GlassPart : public scene::ISceneNode {
+public:
+    GlassPart(scene::ISceneManager* manager, TableworldBatch* batch, bool nearer)
+        : scene::ISceneNode(nullptr, manager, -1), batch_(batch), nearer_(nearer) {
+        setAutomaticCulling(scene::EAC_OFF);
+    }
+    void render() override;
+    const core::aabbox3d<f32>& getBoundingBox() const override { return box_; }
+
+private:
+    TableworldBatch* batch_;
+    bool nearer_;
+    core::aabbox3df box_{0, 0, 0, 0, 0, 0};
 };
 
 // Index buffers are 16 bits wide: a buffer holds at most 65536 vertices.
@@ -44,7 +67,8 @@ const f32 BATCH_SORT_STEP = 5.0f;
 class TableworldBatch : public scene::ISceneNode {
 public:
     TableworldBatch(scene::ISceneNode* parent, scene::ISceneManager* manager, bool draw_nodes)
-        : scene::ISceneNode(parent, manager, -1), draw_nodes_(draw_nodes) {
+        : scene::ISceneNode(parent, manager, -1), draw_nodes_(draw_nodes),
+          nearer_glass_(new GlassPart(manager, this, true)), farther_glass_(new GlassPart(manager, this, false)) {
         // The batch spans the whole world: the frustum test would keep it anyway.
         setAutomaticCulling(scene::EAC_OFF);
         box_.reset(0, 0, 0);
@@ -53,6 +77,8 @@ public:
     ~TableworldBatch() override {
         for (BatchGroup& group : groups_)
             for (scene::SMeshBuffer* buffer : group.buffers) buffer->drop();
+        nearer_glass_->drop();
+        farther_glass_->drop();
     }
 
     void OnRegisterSceneNode() override {
@@ -67,20 +93,36 @@ public:
         bool solid = sky_after_cubes_, transparent = false;
         for (const BatchGroup& group : groups_) (group.transparent ? transparent : solid) = true;
         if (solid) SceneManager->registerNodeForRendering(this, scene::ESNRP_SOLID);
-        if (transparent) SceneManager->registerNodeForRendering(this, scene::ESNRP_TRANSPARENT);
+        if (transparent) RegisterGlass();
     }
 
     void render() override {
         video::IVideoDriver* video = SceneManager->getVideoDriver();
         if (!video) return;
-        bool transparent_pass = SceneManager->getSceneNodeRenderPass() == scene::ESNRP_TRANSPARENT;
         video->setTransform(video::ETS_WORLD, AbsoluteTransformation);
         for (const BatchGroup& group : groups_) {
-            if (group.transparent != transparent_pass) continue;
+            if (group.transparent) continue;
             video->setMaterial(group.material);
             for (scene::SMeshBuffer* buffer : group.buffers) video->drawMeshBuffer(buffer);
         }
-        if (!transparent_pass && sky_after_cubes_) sky_->render();
+        if (sky_after_cubes_) sky_->render();
+    }
+
+    void RenderGlass(bool nearer) {
+        video::IVideoDriver* video = SceneManager->getVideoDriver();
+        if (!video) return;
+        video->setTransform(video::ETS_WORLD, AbsoluteTransformation);
+        for (const BatchGroup& group : groups_) {
+            if (!group.transparent) continue;
+            video->setMaterial(group.material);
+            for (size_t i = 0; i < group.buffers.size(); i++) {
+                const core::array<u16>& indices = nearer ? group.nearer[i] : group.farther[i];
+                if (indices.empty()) continue;
+                video->drawVertexPrimitiveList(group.buffers[i]->getVertices(), group.buffers[i]->getVertexCount(),
+                                               indices.const_pointer(), indices.size() / 3, video::EVT_STANDARD,
+                                               scene::EPT_TRIANGLES, video::EIT_16BIT);
+            }
+        }
     }
 
     const core::aabbox3d<f32>& getBoundingBox() const override { return box_; }
@@ -101,12 +143,18 @@ public:
         return true;
     }
 
-    // The boxes, once every piece is in; the node's own is the world as built (it is never culled).
-    void FinishBoxes() {
+    // Once every piece is in: the boxes (the node's own is the world as built; it is never culled), and room
+    // for a whole buffer in either part of the glass, so that splitting it never allocates.
+    void Finish() {
         box_.reset(0, 0, 0);
         bool first = true;
         for (BatchGroup& group : groups_)
-            for (scene::SMeshBuffer* buffer : group.buffers) {
+            for (size_t i = 0; i < group.buffers.size(); i++) {
+                scene::SMeshBuffer* buffer = group.buffers[i];
+                if (group.transparent) {
+                    group.nearer[i].reallocate(buffer->Indices.size());
+                    group.farther[i].reallocate(buffer->Indices.size());
+                }
                 buffer->recalculateBoundingBox();
                 if (first) box_ = buffer->BoundingBox;
                 else box_.addInternalBox(buffer->BoundingBox);
@@ -214,7 +262,11 @@ private:
         u32 buffer_index = (u32)(group.pieces.size() / group.pieces_per_buffer);
         // Vertices and indices are handed to the driver with every draw: the quake and the moving cube rewrite
         // the one and the camera reorders the other, which a buffer kept in the driver would wait for.
-        if (buffer_index == group.buffers.size()) group.buffers.push_back(new scene::SMeshBuffer());
+        if (buffer_index == group.buffers.size()) {
+            group.buffers.push_back(new scene::SMeshBuffer());
+            group.nearer.emplace_back();
+            group.farther.emplace_back();
+        }
         scene::SMeshBuffer* buffer = group.buffers[buffer_index];
         BatchPiece piece = {node, buffer_index, buffer->Vertices.size(), node->getPosition()};
         buffer->Vertices.set_used(piece.first_vertex + group.shape.size());
@@ -232,6 +284,46 @@ private:
             vertices[i] = group.shape[i];
             vertices[i].Pos += piece.position;
         }
+    }
+
+    // The glass split by the objective's distance from the camera, each part registered at a point just
+    // behind or just in front of it (of both objective cubes, should they ever stand apart). Without an objective
+    // all of it goes behind the batch's own place.
+    void RegisterGlass() {
+        scene::ICameraSceneNode* camera = SceneManager->getActiveCamera();
+        if (!camera) return;
+        core::vector3df eye = camera->getAbsolutePosition();
+        scene::ISceneNode* objectives[2] = {objective_node, objective2_node};
+        core::vector3df nearest = getAbsolutePosition(), farthest = nearest;
+        f32 limit = -1.0f;
+        for (scene::ISceneNode* objective : objectives) {
+            if (!objective) continue;
+            core::vector3df position = objective->getAbsolutePosition();
+            f32 distance = position.getDistanceFromSQ(eye);
+            if (limit < 0 || distance < limit) nearest = position, limit = distance;
+            if (distance >= farthest.getDistanceFromSQ(eye)) farthest = position;
+        }
+        for (BatchGroup& group : groups_) {
+            if (!group.transparent) continue;
+            for (size_t i = 0; i < group.buffers.size(); i++) {
+                group.nearer[i].set_used(0);
+                group.farther[i].set_used(0);
+            }
+            for (const BatchPiece& piece : group.pieces) {
+                bool nearer = piece.position.getDistanceFromSQ(eye) < limit;
+                core::array<u16>& indices = nearer ? group.nearer[piece.buffer] : group.farther[piece.buffer];
+                for (u32 i = 0; i < group.shape_indices.size(); i++)
+                    indices.push_back((u16)(group.shape_indices[i] + piece.first_vertex));
+            }
+        }
+        PlaceGlassPart(farther_glass_, farthest + (farthest - eye).normalize() * 0.001f);
+        PlaceGlassPart(nearer_glass_, nearest - (nearest - eye).normalize() * 0.001f);
+    }
+
+    void PlaceGlassPart(GlassPart* part, const core::vector3df& position) {
+        part->setPosition(position);
+        part->updateAbsolutePosition();
+        SceneManager->registerNodeForRendering(part, scene::ESNRP_TRANSPARENT);
     }
 
     // Nearest first: the depth test then throws away most of the hidden pixels before they are textured. The
@@ -290,7 +382,13 @@ private:
     bool sky_after_cubes_ = false;
     bool sorted_ = false;
     core::vector3df sorted_eye_;
+    GlassPart* nearer_glass_;
+    GlassPart* farther_glass_;
 };
+
+void GlassPart::render() {
+    batch_->RenderGlass(nearer_);
+}
 
 TableworldBatch* tableworld_the_batch = nullptr;
 
@@ -320,7 +418,7 @@ void tableworld_CreateBatch() {
                     if (node && node->getParent() != batch && batch->AddNode(node)) node->setParent(batch);
                 }
             }
-    batch->FinishBoxes();
+    batch->Finish();
     batch->drop();
 }
 
