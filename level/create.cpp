@@ -112,6 +112,7 @@ static void AddCeiling(bool fog) {
             }
             tile->setPosition(core::vector3df((x + 0.5f) * 20, (tableworld_size_y + 0.5f) * 20, (z + 0.5f) * 20));
             tile->setMaterialType(video::EMT_TRANSPARENT_ADD_COLOR);
+            tableworld_AddToBatch(tile);
         }
     }
 }

@@ -83,6 +83,7 @@ public:
 
     void OnRegisterSceneNode() override {
         if (!IsVisible) return;
+        Finish();
         // Drawn node by node, the cube nodes and the sky register themselves as they would without the batch.
         if (draw_nodes_) {
             ISceneNode::OnRegisterSceneNode();
@@ -140,12 +141,15 @@ public:
                 return false;
         }
         for (u32 i = 0; i < mesh->getMeshBufferCount(); i++) AddPiece(FindGroup(node, i), node);
+        finished_ = false;
         return true;
     }
 
     // Once every piece is in: the boxes (the node's own is the world as built; it is never culled), and room
     // for a whole buffer in either part of the glass, so that splitting it never allocates.
     void Finish() {
+        if (finished_) return;
+        finished_ = true;
         box_.reset(0, 0, 0);
         bool first = true;
         for (BatchGroup& group : groups_)
@@ -382,6 +386,7 @@ private:
     bool sky_after_cubes_ = false;
     bool sorted_ = false;
     core::vector3df sorted_eye_;
+    bool finished_ = false;
     GlassPart* nearer_glass_;
     GlassPart* farther_glass_;
 };
@@ -418,8 +423,11 @@ void tableworld_CreateBatch() {
                     if (node && node->getParent() != batch && batch->AddNode(node)) node->setParent(batch);
                 }
             }
-    batch->Finish();
     batch->drop();
+}
+
+void tableworld_AddToBatch(scene::ISceneNode* node) {
+    if (tableworld_the_batch && node && tableworld_the_batch->AddNode(node)) node->setParent(tableworld_the_batch);
 }
 
 void tableworld_AdoptSky(scene::ISceneNode* sky) {

@@ -53,6 +53,7 @@ irr::scene::ISceneNode* util_AddTexturedCube(const char* texture_file, bool fog,
 // material, while the per-cell nodes keep their state (and draw themselves when KORVANIX_DRAW_NODES is 1).
 bool tableworld_IsDrawingNodes();                      // KORVANIX_DRAW_NODES=1: the cubes drawn node by node
 void tableworld_CreateBatch();                         // merges the nodes of every cube of the table and adopts them
+void tableworld_AddToBatch(irr::scene::ISceneNode* node);  // one more node that only ever moves, merged
 void tableworld_AdoptSky(irr::scene::ISceneNode* sky);  // the sky drawn after the opaque cubes, depth-tested
 void tableworld_UpdateBatch();                         // moves the merged pieces to where their nodes now stand
 void tableworld_RemoveBatch();                         // removes the batch and, with it, the cube nodes

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/util.h"
 #include "helpers.h"
@@ -71,7 +72,11 @@ TEST_F(LevelTest, CeilingHasOneTilePerColumnJustAboveTheTable) {
     SetWorld(4, 3, 5, 0.3);
     Create(3);
     int tiles = 0;
-    for (scene::ISceneNode* node : smgr->getRootSceneNode()->getChildren()) {
+    // The cube batch adopts the tiles: the whole tree is searched.
+    std::vector<scene::ISceneNode*> nodes(1, smgr->getRootSceneNode());
+    for (size_t next = 0; next < nodes.size(); next++)
+        for (scene::ISceneNode* child : nodes[next]->getChildren()) nodes.push_back(child);
+    for (scene::ISceneNode* node : nodes) {
         if (node->getType() != scene::ESNT_MESH || node->getPosition().Y != 70) continue;
         tiles++;
         core::vector3df position = node->getPosition();
