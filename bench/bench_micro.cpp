@@ -107,6 +107,23 @@ static void BM_LevelUpdateQuake(benchmark::State& state) {
 }
 BENCHMARK(BM_LevelUpdateQuake)->Name("level_Update level 8 (quake)")->Unit(benchmark::kMicrosecond);
 
+// A quake frame of level 8 as the batch sees it: every cube shaken, then every merged piece rewritten to follow.
+static void BM_BatchUpdateQuake(benchmark::State& state) {
+    srand(8);
+    bench_Quiet(true);
+    level_Create(8, nullptr);
+    bench_Quiet(false);
+    for (auto _ : state) {
+        tableworld_Quake(0.25);
+        tableworld_UpdateBatch();
+    }
+    if (tableworld_CountBatchPieces() == 0) state.SkipWithError("the level has no batch");
+    bench_Quiet(true);
+    level_Remove();
+    bench_Quiet(false);
+}
+BENCHMARK(BM_BatchUpdateQuake)->Name("tableworld_Quake + UpdateBatch level 8")->Unit(benchmark::kMicrosecond);
+
 // One table row per benchmark: the median of the repetitions, in microseconds, against its budget.
 class TableReporter : public benchmark::BenchmarkReporter {
 public:
@@ -131,6 +148,7 @@ private:
     static double Budget(const std::string& name) {
         if (name.rfind("tableworld_TestMaze", 0) == 0) return 1000;
         if (name.rfind("level_Update", 0) == 0) return 200;
+        if (name.rfind("tableworld_Quake + UpdateBatch", 0) == 0) return 1000;
         return 0;
     }
 };
