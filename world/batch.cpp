@@ -340,6 +340,8 @@ private:
         sorted_ = true;
         sorted_eye_ = eye;
         for (BatchGroup& group : groups_) {
+            // The glass writes no depth and hides nothing: it is split around the objective instead.
+            if (group.transparent) continue;
             for (size_t i = 0; i < group.pieces.size(); i++)
                 group.distances[i] = group.pieces[i].position.getDistanceFromSQ(eye);
             const std::vector<f32>& distances = group.distances;
