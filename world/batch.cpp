@@ -170,7 +170,7 @@ public:
     // skipped; it writes no depth, so nothing drawn after it is hidden by it.
     void AdoptSky(scene::ISceneNode* sky) {
         if (draw_nodes_ || !sky || sky->getType() != scene::ESNT_SKY_BOX) return;
-        sky->setParent(this);
+        addChild(sky);
         sky_ = sky;
         sky_depth_test_ = sky->getMaterialCount() ? sky->getMaterial(0).ZBuffer : (u8)video::ECFN_NEVER;
     }
@@ -273,7 +273,11 @@ private:
         }
         scene::SMeshBuffer* buffer = group.buffers[buffer_index];
         BatchPiece piece = {node, buffer_index, buffer->Vertices.size(), node->getPosition()};
-        buffer->Vertices.set_used(piece.first_vertex + group.shape.size());
+        // The engine's array grows to the exact size asked: doubled here, the build stays linear.
+        u32 needed = piece.first_vertex + group.shape.size();
+        if (buffer->Vertices.allocated_size() < needed)
+            buffer->Vertices.reallocate(core::max_(needed, 2 * buffer->Vertices.allocated_size()));
+        buffer->Vertices.set_used(needed);
         WritePiece(group, piece);
         for (u32 i = 0; i < group.shape_indices.size(); i++)
             buffer->Indices.push_back((u16)(group.shape_indices[i] + piece.first_vertex));
@@ -421,15 +425,16 @@ void tableworld_CreateBatch() {
                 if (!tableworld_cells[index]) continue;
                 for (scene::ISceneNode** nodes : arrays) {
                     scene::ISceneNode* node = nodes[index];
-                    // A node that can't be merged stays where it is and draws itself.
-                    if (node && node->getParent() != batch && batch->AddNode(node)) node->setParent(batch);
+                    // A node that can't be merged stays where it is and draws itself. (The engine's setParent would
+                    // look for the node among the batch's children first, for every node: addChild goes straight.)
+                    if (node && node->getParent() != batch && batch->AddNode(node)) batch->addChild(node);
                 }
             }
     batch->drop();
 }
 
 void tableworld_AddToBatch(scene::ISceneNode* node) {
-    if (tableworld_the_batch && node && tableworld_the_batch->AddNode(node)) node->setParent(tableworld_the_batch);
+    if (tableworld_the_batch && node && tableworld_the_batch->AddNode(node)) tableworld_the_batch->addChild(node);
 }
 
 void tableworld_AdoptSky(scene::ISceneNode* sky) {

@@ -35,6 +35,13 @@ check() {
     shoot "$name" 1 "$@" || return 0
     shoot "$name" 0 "$@" || return 0
     local nodes="$keep/$name-nodes.png" batched="$keep/$name-batched.png"
+    # Two ways in earnest: node by node takes many more draw calls than the batch.
+    local node_calls batched_calls
+    node_calls=$(awk '/^calls / { print $2 }' "$work/$name-1.txt")
+    batched_calls=$(awk '/^calls / { print $2 }' "$work/$name-0.txt")
+    echo "$name: $node_calls draw calls node by node, $batched_calls batched"
+    [ "${node_calls:-0}" -gt $((3 * ${batched_calls:-0})) ] && [ "${batched_calls:-0}" -gt 0 ] ||
+        fail "$name: node by node ($node_calls calls) and batched ($batched_calls calls) were not drawn two ways"
     # A black or one-colour frame would pass any comparison: the picture must hold something.
     above "$(convert "$nodes" -colorspace Gray -format '%[fx:standard_deviation]' info:)" 0.03 ||
         fail "$name: the frame drawn node by node is flat"
