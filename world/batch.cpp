@@ -1,6 +1,7 @@
 // The cube world drawn in a few calls: the pieces of every cube merged into large mesh buffers, one set per
 // piece mesh and material, which follow the per-cell nodes wherever the quake or the moving cube takes them.
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -19,6 +20,7 @@ struct BatchPiece {
     u32 buffer;
     u32 first_vertex;
     core::vector3df position;
+    u32 hidden;  // one bit per triangle (the first 32) that lies against a neighbour and is left out
 };
 
 // All the pieces drawn with one mesh buffer of one piece mesh and one material.
@@ -28,6 +30,9 @@ struct BatchGroup {
     bool transparent;
     core::array<video::S3DVertex> shape;  // the piece's vertices as its node scales and turns them, around 0
     core::array<u16> shape_indices;
+    std::vector<s8> triangle_faces;       // per triangle: the cube face it lies on (0 -x, 1 +x, 2 -y, 3 +y,
+                                          // 4 -z, 5 +z), or -1
+    f32 half_size;                        // how far the piece reaches from its node on any axis
     u32 pieces_per_buffer;
     std::vector<scene::SMeshBuffer*> buffers;
     std::vector<BatchPiece> pieces;
@@ -90,6 +95,7 @@ public:
             return;
         }
         PlaceSky();
+        if (HideInnerFaces()) sorted_ = false;
         SortForCamera();
         bool solid = sky_after_cubes_, transparent = false;
         for (const BatchGroup& group : groups_) (group.transparent ? transparent : solid) = true;
@@ -221,6 +227,21 @@ public:
 
     bool IsDrawingNodes() const { return draw_nodes_; }
 
+    // Glass tops and bottoms show what lies inside a cube: then no face can be left out.
+    void AllowHidingIfOpaque() {
+        hiding_allowed_ = true;
+        for (const BatchGroup& group : groups_) hiding_allowed_ = hiding_allowed_ && !group.transparent;
+    }
+
+    // Triangles drawn at the last frame, for the tests.
+    int CountDrawnTriangles() const {
+        int count = 0;
+        for (const BatchGroup& group : groups_)
+            if (!group.transparent)
+                for (scene::SMeshBuffer* buffer : group.buffers) count += (int)buffer->Indices.size() / 3;
+        return count;
+    }
+
 private:
     BatchGroup& FindGroup(scene::ISceneNode* node, u32 index) {
         const scene::IMeshBuffer* source = static_cast<scene::IMeshSceneNode*>(node)->getMesh()->getMeshBuffer(index);
@@ -260,6 +281,29 @@ private:
         }
         const u16* indices = group.source->getIndices();
         for (u32 i = 0; i < group.source->getIndexCount(); i++) group.shape_indices.push_back(indices[i]);
+        core::aabbox3df box(group.shape[0].Pos);
+        for (u32 i = 1; i < group.shape.size(); i++) box.addInternalPoint(group.shape[i].Pos);
+        group.half_size = core::max_(core::max_(box.MaxEdge.X, box.MaxEdge.Y, box.MaxEdge.Z),
+                                     -core::min_(box.MinEdge.X, box.MinEdge.Y, box.MinEdge.Z));
+        for (u32 i = 0; i + 2 < group.shape_indices.size(); i += 3) group.triangle_faces.push_back(FindFace(group, i));
+    }
+
+    static f32 Along(const core::vector3df& v, int axis) { return axis == 0 ? v.X : axis == 1 ? v.Y : v.Z; }
+
+    // The cube face a triangle lies on: flat against one side of the piece's box, facing out of it.
+    static s8 FindFace(const BatchGroup& group, u32 first) {
+        const core::vector3df& a = group.shape[group.shape_indices[first]].Pos;
+        const core::vector3df& b = group.shape[group.shape_indices[first + 1]].Pos;
+        const core::vector3df& c = group.shape[group.shape_indices[first + 2]].Pos;
+        const f32 tolerance = 0.001f * group.half_size;
+        for (int axis = 0; axis < 3; axis++)
+            for (int sign = -1; sign <= 1; sign += 2) {
+                f32 side = sign * group.half_size;
+                if (core::equals(Along(a, axis), side, tolerance) && core::equals(Along(b, axis), side, tolerance) &&
+                    core::equals(Along(c, axis), side, tolerance))
+                    return (s8)(2 * axis + (sign > 0));
+            }
+        return -1;
     }
 
     void AddPiece(BatchGroup& group, scene::ISceneNode* node) {
@@ -272,7 +316,7 @@ private:
             group.farther.emplace_back();
         }
         scene::SMeshBuffer* buffer = group.buffers[buffer_index];
-        BatchPiece piece = {node, buffer_index, buffer->Vertices.size(), node->getPosition()};
+        BatchPiece piece = {node, buffer_index, buffer->Vertices.size(), node->getPosition(), 0};
         // The engine's array grows to the exact size asked: doubled here, the build stays linear.
         u32 needed = piece.first_vertex + group.shape.size();
         if (buffer->Vertices.allocated_size() < needed)
@@ -334,6 +378,59 @@ private:
         SceneManager->registerNodeForRendering(part, scene::ESNRP_TRANSPARENT);
     }
 
+    // A face that lies against a neighbouring cube lies inside it: while both stand still at their cells'
+    // centres, with opaque faces all round, nothing outside the two cubes can see it, and it is left out. The
+    // quake and the moving cube, which take cubes off their centres, bring such faces back at once; so does a
+    // camera inside the neighbour or close enough for its near plane to cut into it. True when any face changed.
+    bool HideInnerFaces() {
+        if (!hiding_allowed_ || !tableworld_cells) return false;
+        scene::ICameraSceneNode* camera = SceneManager->getActiveCamera();
+        if (!camera) return false;
+        core::vector3df eye = camera->getAbsolutePosition();
+        f32 slope = tanf(camera->getFOV() * 0.5f);
+        f32 reach = camera->getNearValue() * sqrtf(1 + slope * slope * (1 + camera->getAspectRatio() * camera->getAspectRatio()));
+        bool changed = false;
+        for (BatchGroup& group : groups_) {
+            if (group.transparent) continue;
+            for (BatchPiece& piece : group.pieces) {
+                u32 hidden = FindHidden(group, piece, eye, group.half_size + reach + 0.5f);
+                changed = changed || hidden != piece.hidden;
+                piece.hidden = hidden;
+            }
+        }
+        return changed;
+    }
+
+    static bool IsCubeAtCentre(int x, int y, int z) {
+        if (x < 0 || y < 0 || z < 0 || x >= tableworld_size_x || y >= tableworld_size_y || z >= tableworld_size_z)
+            return false;
+        int index = tableworld_GetIndex(x, y, z);
+        scene::ISceneNode* side = tableworld_side_nodes[index];
+        return tableworld_cells[index] && side &&
+               side->getPosition() == core::vector3df((f32)(20 * x + 10), (f32)(20 * y + 10), (f32)(20 * z + 10));
+    }
+
+    static u32 FindHidden(const BatchGroup& group, const BatchPiece& piece, const core::vector3df& eye, f32 near) {
+        const core::vector3df& p = piece.position;
+        if (p.X < 0 || p.Y < 0 || p.Z < 0) return 0;
+        int x = (int)(p.X / 20), y = (int)(p.Y / 20), z = (int)(p.Z / 20);
+        if (!IsCubeAtCentre(x, y, z) || p != tableworld_side_nodes[tableworld_GetIndex(x, y, z)]->getPosition())
+            return 0;
+        static const int steps[6][3] = {{-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}, {0, 0, -1}, {0, 0, 1}};
+        u32 hidden = 0;
+        for (size_t t = 0; t < group.triangle_faces.size() && t < 32; t++) {
+            int face = group.triangle_faces[t];
+            if (face < 0) continue;
+            int nx = x + steps[face][0], ny = y + steps[face][1], nz = z + steps[face][2];
+            if (!IsCubeAtCentre(nx, ny, nz)) continue;
+            core::vector3df centre((f32)(20 * nx + 10), (f32)(20 * ny + 10), (f32)(20 * nz + 10));
+            if (fabsf(eye.X - centre.X) < near && fabsf(eye.Y - centre.Y) < near && fabsf(eye.Z - centre.Z) < near)
+                continue;
+            hidden |= 1u << t;
+        }
+        return hidden;
+    }
+
     // Nearest first: the depth test then throws away most of the hidden pixels before they are textured. The
     // arrays keep their size, so nothing is allocated.
     void SortForCamera() {
@@ -356,7 +453,8 @@ private:
                 const BatchPiece& piece = group.pieces[index];
                 core::array<u16>& indices = group.buffers[piece.buffer]->Indices;
                 for (u32 i = 0; i < group.shape_indices.size(); i++)
-                    indices.push_back((u16)(group.shape_indices[i] + piece.first_vertex));
+                    if (i / 3 >= 32 || !(piece.hidden & (1u << (i / 3))))
+                        indices.push_back((u16)(group.shape_indices[i] + piece.first_vertex));
             }
         }
     }
@@ -393,6 +491,7 @@ private:
     bool sorted_ = false;
     core::vector3df sorted_eye_;
     bool finished_ = false;
+    bool hiding_allowed_ = false;
     GlassPart* nearer_glass_;
     GlassPart* farther_glass_;
 };
@@ -430,6 +529,7 @@ void tableworld_CreateBatch() {
                     if (node && node->getParent() != batch && batch->AddNode(node)) batch->addChild(node);
                 }
             }
+    batch->AllowHidingIfOpaque();
     batch->drop();
 }
 
@@ -452,6 +552,10 @@ void tableworld_RemoveBatch() {
 
 int tableworld_CountBatchPieces() {
     return tableworld_the_batch ? tableworld_the_batch->CountPieces() : 0;
+}
+
+int tableworld_CountBatchTriangles() {
+    return tableworld_the_batch ? tableworld_the_batch->CountDrawnTriangles() : 0;
 }
 
 int tableworld_CountBatchBuffers() {

@@ -58,6 +58,7 @@ void tableworld_AdoptSky(irr::scene::ISceneNode* sky);  // the sky drawn after t
 void tableworld_UpdateBatch();                         // moves the merged pieces to where their nodes now stand
 void tableworld_RemoveBatch();                         // removes the batch and, with it, the cube nodes
 int tableworld_CountBatchPieces();                     // pieces held (one per node and mesh buffer); 0 without batch
-int tableworld_CountBatchBuffers();                    // merged buffers, each drawn in one call
+int tableworld_CountBatchBuffers();
+int tableworld_CountBatchTriangles();                  // opaque triangles the last frame drew, hidden faces left out                    // merged buffers, each drawn in one call
 irr::core::aabbox3df tableworld_GetBatchPieceBox(irr::scene::ISceneNode* node, int* vertex_count);  // where the
                                                        // batch holds the node's vertices, from the buffers themselves

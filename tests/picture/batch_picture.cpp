@@ -1,8 +1,8 @@
 // korvanix_batch_picture: one seeded level drawn as the game draws it, frozen after a number of frames, for the
 // test that compares the batched drawing with the node-by-node one (KORVANIX_DRAW_NODES=1).
 // Usage: korvanix_batch_picture LEVEL SEED HEADING FRAMES SECONDS, run from the game folder.
-// Prints "calls N", the draw calls of the frozen frame, and "ready" once it is on screen, then keeps drawing it
-// until SECONDS have passed.
+// Prints "calls N", the draw calls of the frozen frame, "move D", the direction of the cube on its way (0: none),
+// and "ready" once it is on screen, then keeps drawing it until SECONDS have passed.
 #include <GL/gl.h>
 #include <dlfcn.h>
 
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
     while (device->run() && timer->getRealTime() - start < seconds * 1000) {
         long calls_before = picture_draw_calls;
         DrawFrame();
-        if (!told) printf("calls %ld\nready\n", picture_draw_calls - calls_before);
+        if (!told) printf("calls %ld\nmove %d\nready\n", picture_draw_calls - calls_before, tableworld_move_direction);
         fflush(stdout);
         told = true;
         device->sleep(20);

@@ -118,6 +118,47 @@ TEST_F(BatchTest, FollowsTheMovingCubeAndTheQuake) {
     ExpectPiecesAtTheirNodes("shaken");
 }
 
+// Three cubes in a row: the four faces where they touch lie inside a neighbour and are left out, until a cube
+// leaves its centre or the camera comes into one of them.
+TEST_F(BatchTest, LeavesOutTheFacesBetweenNeighboursWhileNothingCanSeeThem) {
+    level_side_texture = driver->addTexture(core::dimension2d<u32>(4, 4), "side");
+    level_top_texture = driver->addTexture(core::dimension2d<u32>(4, 4), "top");
+    level_bottom_texture = driver->addTexture(core::dimension2d<u32>(4, 4), "bottom");
+    tableworld_Create(3, 2, 1, 0.0);
+    for (int x = 0; x < 3; x++) tableworld_SetCell(x, 0, 0, 1);
+    tableworld_AddAllCubes(false, false);
+    tableworld_CreateBatch();
+    camera = smgr->addCameraSceneNode(nullptr, vector3df(30, 200, -300), vector3df(30, 10, 10));
+    auto drawn = [] {
+        smgr->drawAll();
+        return tableworld_CountBatchTriangles();
+    };
+    auto triangles = [](const char* mesh) {
+        return (int)smgr->getMesh(mesh)->getMesh(0)->getMeshBuffer(0)->getIndexCount() / 3;
+    };
+    int all = 3 * (triangles("data/side.3ds") + triangles("data/top.3ds") + triangles("data/bottom.3ds"));
+    // Each square face is two triangles.
+    EXPECT_EQ(all - 4 * 2, drawn());
+
+    scene::ISceneNode* middle[3] = {tableworld_side_nodes[1], tableworld_top_nodes[1], tableworld_bottom_nodes[1]};
+    for (scene::ISceneNode* node : middle) node->setPosition(vector3df(30.3f, 10, 10));
+    tableworld_UpdateBatch();
+    EXPECT_EQ(all, drawn());
+    for (scene::ISceneNode* node : middle) node->setPosition(vector3df(30, 10, 10));
+    tableworld_UpdateBatch();
+    EXPECT_EQ(all - 4 * 2, drawn());
+
+    // From inside the middle cube its neighbours' faces toward it are in view; its own, inside them, are not.
+    camera->setPosition(vector3df(30, 12, 10));
+    camera->updateAbsolutePosition();
+    EXPECT_EQ(all - 2 * 2, drawn());
+    tableworld_RemoveBatch();
+    tableworld_Free();
+    smgr->clear();
+    camera = nullptr;
+    level_side_texture = level_top_texture = level_bottom_texture = nullptr;
+}
+
 TEST_F(BatchTest, GoesWithTheLevelAndComesBackWithTheNext) {
     Create(2);
     int cubes = CountCubes();
