@@ -51,12 +51,9 @@ static void LoadWorldTextures(int level) {
 
 // Sizes are checked before anything is allocated: a table too flat has no standing place, a huge one no memory.
 static void CreateWorld() {
-    tableworld_CheckSize("size_x_world", 1);
-    tableworld_CheckSize("size_y_world", 2);
-    tableworld_CheckSize("size_z_world", 1);
-    int size_x = settings_GetInt("size_x_world");
-    int size_y = settings_GetInt("size_y_world");
-    int size_z = settings_GetInt("size_z_world");
+    int size_x = tableworld_CheckSize("size_x_world", 1);
+    int size_y = tableworld_CheckSize("size_y_world", 2);
+    int size_z = tableworld_CheckSize("size_z_world", 1);
     // Both flags are read again where they are used; reading them here reports a missing key at this stage.
     settings_GetFlag("is_subjective");
     settings_GetFlag("is_fog_enable");

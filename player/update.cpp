@@ -9,6 +9,7 @@
 #include "app/util.h"
 #include "level/level.h"
 #include "sound/sound.h"
+#include "world/tableworld.h"
 
 using namespace irr;
 
@@ -94,11 +95,10 @@ static void player_DistanceKeys() {
     if (key_down[KEY_F2]) player->is_distance_3d = false;
 }
 
-// Cells are found by truncating toward zero, so a figure just below zero still counts as in cell 0;
-// comparing the truncated quotients as floats keeps a far-off position from overflowing an int.
+// The objective is reached by cell, not by distance: a figure just below zero still counts as in cell 0.
 static bool player_IsInSameCell(const core::vector3df& a, const core::vector3df& b) {
-    return std::trunc(a.X / 20) == std::trunc(b.X / 20) && std::trunc(a.Y / 20) == std::trunc(b.Y / 20) &&
-           std::trunc(a.Z / 20) == std::trunc(b.Z / 20);
+    return tableworld_ToCell(a.X) == tableworld_ToCell(b.X) && tableworld_ToCell(a.Y) == tableworld_ToCell(b.Y) &&
+           tableworld_ToCell(a.Z) == tableworld_ToCell(b.Z);
 }
 
 static int player_HorizontalDistance(const core::vector3df& a, const core::vector3df& b) {

@@ -59,7 +59,7 @@ void tableworld_AddCube(video::ITexture* top_texture, float x, float y, float z,
     for (scene::ISceneNode* node : nodes) tableworld_SetDullGrey(node);
 
     int i = (int)(centre.X / 20), j = (int)(centre.Y / 20), k = (int)(centre.Z / 20);
-    if (i < 0 || j < 0 || k < 0 || i >= tableworld_size_x || j >= tableworld_size_y || k >= tableworld_size_z) return;
+    if (!tableworld_IsInside(i, j, k)) return;
     int index = tableworld_GetIndex(i, j, k);
     tableworld_side_nodes[index] = side;
     tableworld_top_nodes[index] = top;
