@@ -46,9 +46,7 @@ void util_Error(const char* message) {
     if (key_down[KEY_RETURN]) return;
     for (;;) {
         if (!device->run() || !driver) return;
-        driver->beginScene(true, true, video::SColor(255, 255, 255, 255));
-        guienv->drawAll();
-        driver->endScene();
+        util_DrawFrame(video::SColor(255, 255, 255, 255), false, nullptr);
         if (key_down[KEY_ESCAPE]) util_Quit();
         if (key_down[KEY_RETURN]) return;
     }

@@ -40,6 +40,8 @@ irr::video::E_DRIVER_TYPE util_GetDriverType(int value);     // driver_type sett
 void util_SetWindowCaption(const wchar_t* title);            // title + " (" + driver name + ")"
 
 // Frame rate, time left and the status line.
+void util_DrawFrame(irr::video::SColor background, bool with_scene,
+                    irr::scene::ISceneNode* on_top);          // one frame: scene, node on top, GUI (each optional)
 void util_CountFrame();                                       // called once after every drawn frame
 int util_GetFPS();                                            // fps, or 1 when it is 0
 int util_GetTimeLeft();                                       // ms to the deadline, or TIME_UNLIMITED

@@ -25,10 +25,7 @@ scene::ICameraSceneNode* camera = nullptr;
 // Only the GUI is drawn, on black: the scene is still being built.
 static void ShowProgress(gui::IGUIStaticText* status_text, const wchar_t* line) {
     if (status_text) status_text->setText(line);
-    if (!driver) return;
-    driver->beginScene(true, true, video::SColor(0, 0, 0, 0));
-    if (guienv) guienv->drawAll();
-    driver->endScene();
+    util_DrawFrame(video::SColor(0, 0, 0, 0), false, nullptr);
 }
 
 static std::string LevelFile(int level, const char* name) {
