@@ -15,7 +15,7 @@ extern int window_width;                      // window width in pixels, from wi
 extern int window_height;                     // window height in pixels, from window_size_y
 
 // Frame rate and time limit.
-extern int fps;                               // frames per second of the last 100 ms window, times ten; 100 at start
+extern int fps;                               // frames per second of the last window of 100 ms or more; 100 at start
 extern int frame_count;                       // frames counted in the current window
 extern double fps_last_time;                  // timer time at which the current window opened
 extern irr::u32 level_deadline;               // timer time at which the level's time runs out
@@ -43,6 +43,7 @@ void util_SetWindowCaption(const wchar_t* title);            // title + " (" + d
 void util_DrawFrame(irr::video::SColor background, bool with_scene,
                     irr::scene::ISceneNode* on_top);          // one frame: scene, node on top, GUI (each optional)
 void util_CountFrame();                                       // called once after every drawn frame
+void util_StartFrameWindow();                                 // a new window, so the time before it is not measured
 int util_GetFPS();                                            // fps, or 1 when it is 0
 int util_GetTimeLeft();                                       // ms to the deadline, or TIME_UNLIMITED
 irr::core::stringw util_BuildStatusLine(bool is_french, int lives, int level, int frame_rate,
