@@ -1,6 +1,7 @@
 // The player's per-frame step: turning, walking, looking, jumping, the camera and the end of a level.
 #include "player/player.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <vector>
@@ -20,12 +21,37 @@ static void player_Turn(double r) {
     if (key_down[KEY_RIGHT] || key_down[KEY_KEY_M]) object_Turn(player->object, player->keys_rotation_speed * r);
 }
 
-// A step that ends inside a cube is taken back at once, so the figure never stands in one.
+// A slow frame's motion is taken in parts no longer than this, each tested with the probes: a motion tested
+// only where it ends could carry the figure through a cube. At 30 frames a second and more, a walk is always
+// one part, and so is a fall until it has dropped some five and a half cells.
+const double PLAYER_LONGEST_STEP = 10;
+
+// Moves the figure by distance in equal parts; a part that would end inside a cube is taken back and ends the
+// move, so the figure never stands in one. True when the whole distance was covered; moved tells whether
+// the figure moved at all.
+static bool player_MoveInParts(player_Move move, double distance, bool* moved) {
+    // However slow the frame, a fall stays far below a million parts; the bound only keeps the count an int.
+    const double count = std::ceil(std::fabs(distance) / PLAYER_LONGEST_STEP);
+    const int parts = count > 1 ? (int)std::min(count, 1.0e6) : 1;
+    const double part = distance / parts;
+    *moved = false;
+    for (int i = 0; i < parts; i++) {
+        move(player->object, part);
+        if (object_Collides(player->object)) {
+            move(player->object, -part);
+            return false;
+        }
+        *moved = true;
+    }
+    return true;
+}
+
+// A key whose step moves the figure restarts the walk sound once, however many parts the step took.
 static void player_Step(bool held, player_Move move, double distance) {
     if (!held) return;
-    move(player->object, distance);
-    if (object_Collides(player->object)) move(player->object, -distance);
-    else sound_Play(SOUND_WALK);
+    bool moved = false;
+    player_MoveInParts(move, distance, &moved);
+    if (moved) sound_Play(SOUND_WALK);
 }
 
 static void player_Walk(double r) {
@@ -57,9 +83,8 @@ static void player_MouseLook(int f) {
 // Only a blocked fall lands the figure: bumping the head on the way up stops the rise but grants no jump.
 static void player_Fall(int f) {
     player->vertical_speed -= 400.0 / f;
-    object_MoveUp(player->object, player->vertical_speed / f);
-    if (!object_Collides(player->object)) return;
-    object_MoveUp(player->object, -player->vertical_speed / f);
+    bool moved = false;
+    if (player_MoveInParts(object_MoveUp, player->vertical_speed / f, &moved)) return;
     if (player->vertical_speed <= 0) player->is_airborne = false;
     player->vertical_speed = 0;
 }
