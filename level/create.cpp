@@ -2,6 +2,7 @@
 // time limit) and tearing it down.
 #include "level/level.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -120,15 +121,15 @@ static void AddLightAndCamera() {
     camera->setInputReceiverEnabled(false);
 }
 
-// The deadline is computed wide and clamped, so that a far objective or a huge time factor cannot wrap around.
+// The time left is the deadline minus the timer's time, wrapped to 32 bits and read as signed, so it can
+// only tell up to 2^31 - 1 ms. The allowance is computed wide and kept within what it can tell: a huge time
+// factor gives some 24 days, and a negative one stays far enough from the wrap to read as past.
 static void SetTimeLimit() {
     double speed = settings_Get("time_counter_speed");
     is_time_unlimited = speed > 0 ? false : settings_GetInt("is_autoconfigure") == 0;
     int64_t allowed = static_cast<int64_t>(player_DistanceTo(player, objective2_node)) * settings_ToInt(speed);
-    int64_t deadline = static_cast<int64_t>(timer->getTime()) + allowed;
-    if (deadline < 0) deadline = 0;
-    if (deadline > UINT32_MAX) deadline = UINT32_MAX;
-    level_deadline = static_cast<u32>(deadline);
+    allowed = std::min<int64_t>(std::max<int64_t>(allowed, INT32_MIN / 2), INT32_MAX);
+    level_deadline = timer->getTime() + static_cast<u32>(allowed);
 }
 
 // One attempt at the level up to its maze test; false when the maze must be built anew.

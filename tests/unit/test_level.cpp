@@ -128,11 +128,13 @@ TEST_F(LevelTest, TimeIsUnlimitedOnlyWithoutAutoConfiguration) {
     EXPECT_EQ(1000u, level_deadline);
 }
 
-TEST_F(LevelTest, HugeTimeFactorClampsTheDeadline) {
+TEST_F(LevelTest, HugeTimeFactorGivesTheLongestTimeTheClockCanTell) {
     SetWorld(6, 6, 6, 0.3);
     settings_Set("time_counter_speed", 1e12);
     Create(2);
-    EXPECT_EQ(UINT32_MAX, level_deadline);
+    EXPECT_FALSE(is_time_unlimited);
+    EXPECT_EQ(1000u + 2147483647u, level_deadline);
+    EXPECT_EQ(2147483647, util_GetTimeLeft());
 }
 
 TEST_F(LevelTest, FailedMazeIsBuiltAnew) {
