@@ -30,11 +30,6 @@ protected:
     void TearDown() override { settings_Release(); }
 };
 
-TEST_F(SettingsTest, HeaderAndFooterHaveTheirFixedLengths) {
-    EXPECT_EQ(107u, sizeof HEADER - 1);
-    EXPECT_EQ(18u, sizeof FOOTER - 1);
-}
-
 TEST_F(SettingsTest, ReadsAndWritesReachTheFirstRecordOfAName) {
     settings_Add("speed", 1.0);
     settings_Add("speed", 2.0);

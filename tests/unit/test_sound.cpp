@@ -155,14 +155,6 @@ TEST(Sound, WithoutAudioDeviceTheGameGoesOnSilent) {
                 "Loaded sound: data/alarm.wav;0;0\n");
 }
 
-TEST(Sound, NothingLoadedNothingPlayed) {
-    ASSERT_TRUE(sounds.empty());
-    is_mute = false;
-    sound_Play(SOUND_JUMP);
-    sound_Play(SOUND_ALARM);
-    sound_Play(-1);
-}
-
 // The status line's alarm, heard: it sounds below five seconds left and only then.
 void ShowStatusWithTimeLeft(int milliseconds) {
     NullDevice null_device;
