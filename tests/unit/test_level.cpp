@@ -46,7 +46,12 @@ protected:
 };
 
 TEST_F(LevelTest, BuildsEveryPieceAndPrintsItsLines) {
+    frame_count = 5;
+    fps_last_time = 0;
     std::string output = Create(1);
+    // The frame rate of play is measured from the end of the build.
+    EXPECT_EQ(0, frame_count);
+    EXPECT_EQ(1000.0, fps_last_time);
     EXPECT_EQ(0u, output.find("Creating level...\n"));
     EXPECT_EQ(output.size() - 6, output.rfind("done.\n"));
     ASSERT_NE(nullptr, player);
