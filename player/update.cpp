@@ -22,9 +22,10 @@ static void player_Turn(double r) {
 }
 
 // A slow frame's motion is taken in parts no longer than this, each tested with the probes: a motion tested
-// only where it ends could carry the figure through a cube. At 30 frames a second and more, a walk is always
-// one part, and so is a fall until it has dropped some five and a half cells.
-const double PLAYER_LONGEST_STEP = 10;
+// only where it ends could carry the figure through a cube, but a probe that moves less than a cell cannot
+// cross one. At 30 frames a second and more, a walk and any fall within a block 20 cells high stay one part,
+// so the motion there is what it always was.
+const double PLAYER_LONGEST_STEP = 19.5;
 
 // Moves the figure by distance in equal parts; a part that would end inside a cube is taken back and ends the
 // move, so the figure never stands in one. True when the whole distance was covered; moved tells whether
