@@ -28,7 +28,7 @@ bool fuzz_LoadBytes(const uint8_t* data, size_t size) {
     settings_Release();
     settings_Allocate();
     SettingsFileFault fault = {0, 0, ""};
-    if (!settings_IsWellFormed(reinterpret_cast<const char*>(data), static_cast<long>(size), &fault)) return false;
+    if (!settings_IsSafeToRead(reinterpret_cast<const char*>(data), static_cast<long>(size), &fault)) return false;
     FILE* file = fopen(SETTINGS_FILE, "wb");
     if (!file) fuzz_Fail("write config.xml", "");
     if (size > 0 && fwrite(data, 1, size, file) != size) fuzz_Fail("write config.xml", "");
