@@ -44,6 +44,7 @@ private:
     unsigned Byte(long i) const { return i < size_ ? bytes_[i] : 0; }
 
     bool Decode();
+    bool NarrowsWhole(long begin, long end) const;
     bool Replaced(long begin, long end);
     bool ClosingTag(long markup);
     bool Instruction(long markup);
@@ -80,6 +81,19 @@ unsigned Walk::At(long i) const {
     unsigned value = 0;
     for (int k = 0; k < unit_; k++) value |= Byte(byte + k) << (big_endian_ ? 8 * (unit_ - 1 - k) : 8 * k);
     return value;
+}
+
+// The game keeps the low byte of each character of a name and saves it so: a character above 255 that turns into
+// a space or an '=', or into a '/' or '>' in first place, would make the saved file read as other names or lose
+// every setting after it.
+bool Walk::NarrowsWhole(long begin, long end) const {
+    for (long i = begin; i < end; i++) {
+        unsigned c = At(i);
+        unsigned low = c & 0xFF;
+        if (c <= 0xFF) continue;
+        if (IsSpace(low) || low == '=' || (i == begin && (low == '/' || low == '>'))) return false;
+    }
+    return true;
 }
 
 bool Walk::Replaced(long begin, long end) {
@@ -146,6 +160,7 @@ bool Walk::Element(long markup) {
         long name = at_;
         for (; !IsSpace(At(at_)) && At(at_) != '='; at_++)
             if (at_ >= count_) return Fail("the file ends inside an attribute's name", name);
+        if (!NarrowsWhole(name, at_)) return Fail("an attribute name that would not read back once saved", name);
         // An attribute without a quoted value ends the reader's reading at the end of the file.
         for (at_++; at_ < count_ && At(at_) != '"' && At(at_) != '\''; at_++) continue;
         if (at_ >= count_) return true;

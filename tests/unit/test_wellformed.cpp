@@ -46,6 +46,7 @@ TEST(SafeToRead, AcceptsWhatTheReaderReadsWithinItsBuffer) {
         "plain text", "<a>\x01</a>", "<a></b>", "<a/><b/>text", "<a b=1/>", "<a / ", "<a /", "<![CDATA[]]>", "<a><!----></a>",
         // An attribute value left open ends the reader's reading: it stops at the end of its text.
         "<a b=\"1", "<a b=", std::string("\xFF\xFE\0\0", 4),
+        std::string("\xFF\xFE<\0a\0 \0\x41\x01\x3E\x01=\0'\0" "1\0'\0/\0>\0", 24),
     };
     for (const std::string& bytes : accepted) EXPECT_TRUE(Check(bytes)) << bytes;
 }
@@ -82,6 +83,11 @@ TEST(SafeToRead, RefusesEachFaultAtItsPlace) {
         // Without a byte-order mark, UTF-16 is read byte by byte and its zeros end the reading.
         {Utf16("<a/>", false).substr(2), 1, 2, "a NUL character"},
         {"<a b=\"" + std::string(10000, '&') + "\"/>", 1, 7, "more '&' than the reader can replace in time"},
+        // U+013E and U+413D are kept as '>' and '=' by the game's narrowing of names, and so saved.
+        {std::string("\xFF\xFE<\0a\0 \0\x3E\x01x\0=\0'\0" "1\0'\0/\0>\0", 24), 1, 4,
+         "an attribute name that would not read back once saved"},
+        {std::string("\xFF\xFE<\0a\0 \0x\0\x3D\x41=\0'\0" "1\0'\0/\0>\0", 24), 1, 4,
+         "an attribute name that would not read back once saved"},
     };
     for (const Refusal& refusal : refusals) {
         const std::string& bytes = refusal.bytes;
