@@ -178,7 +178,7 @@ static mode_t ModeFor(const std::string& target) {
 }
 
 // Writes the text beside the target, flushes it to the disk and renames it over the target: at every moment the
-// target holds either its old bytes or the new ones. The text of any failure is left in errno.
+// target holds either its old bytes or the new ones. The reason for a failure is left in errno.
 static bool ReplaceFile(const std::string& target, const std::string& text) {
     std::string temporary = target + ".XXXXXX";
     int descriptor = mkostemp(&temporary[0], O_CLOEXEC);
