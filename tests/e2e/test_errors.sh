@@ -45,12 +45,12 @@ expect_error "world one cell high" play \
 expect_error "difficulty 0" play "difficulty_level :CRITICAL ERROR : " \
     setting difficulty_level 0
 
-# Damaged settings files never reach the engine's XML reader.
-expect_error "garbage bytes" start "config.xml :CRITICAL ERROR : settings file is not well-formed XML (line " \
+# Settings files the engine's XML reader would read past its buffer never reach it.
+expect_error "garbage bytes" start "config.xml :CRITICAL ERROR : settings file cannot be read safely (line " \
     eval 'head -c 4000 /dev/urandom >config.xml'
-expect_error "truncated file" start "config.xml :CRITICAL ERROR : settings file is not well-formed XML (line " \
+expect_error "truncated file" start "config.xml :CRITICAL ERROR : settings file cannot be read safely (line " \
     eval 'head -c 300 config.xml >cut && mv cut config.xml'
-expect_error "file ending inside a closing tag" start "config.xml :CRITICAL ERROR : settings file is not well-formed" \
+expect_error "file ending inside a closing tag" start "config.xml :CRITICAL ERROR : settings file cannot be read safely" \
     eval "printf '</c\n' >config.xml"
 expect_error "no all_settings element" start "is_fullscreen :CRITICAL ERROR : setting unknown" \
     sed -i s/all_settings/other_settings/ config.xml
