@@ -45,9 +45,10 @@ expect_error "world one cell high" play \
 expect_error "difficulty 0" play "difficulty_level :CRITICAL ERROR : " \
     setting difficulty_level 0
 
-# Settings files the engine's XML reader would read past its buffer never reach it.
+# Settings files the engine's XML reader would read past its buffer never reach it. The garbage starts with a
+# plain letter, so it can never open with a UTF-16 byte-order mark, which the reader would decode and accept.
 expect_error "garbage bytes" start "config.xml :CRITICAL ERROR : settings file cannot be read safely (line " \
-    eval 'head -c 4000 /dev/urandom >config.xml'
+    eval '{ printf x; head -c 4000 /dev/urandom; } >config.xml'
 expect_error "truncated file" start "config.xml :CRITICAL ERROR : settings file cannot be read safely (line " \
     eval 'head -c 300 config.xml >cut && mv cut config.xml'
 expect_error "file ending inside a closing tag" start "config.xml :CRITICAL ERROR : settings file cannot be read safely" \
