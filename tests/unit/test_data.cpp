@@ -10,6 +10,7 @@
 
 #include "app/util.h"
 #include "helpers.h"
+#include "world/tableworld.h"
 
 using namespace irr;
 
@@ -89,10 +90,31 @@ TEST_F(Data, CubePiecesSpanFortyUnitsWithTheirFaceCounts) {
     }
 }
 
-// Every face of a cube piece is seen from outside, lit from outside, and shows its whole image upright.
-TEST_F(Data, CubePieceFacesPointOutwardWithUprightFullImages) {
+// A texture coordinate that follows a world axis once per cell: along one axis, in one direction, it differs
+// from the position in cells by a whole number, so it wraps at every cell border.
+bool repeatsOncePerCell(const Triangle& t, float core::vector2df::*coordinate) {
+    for (int axis = 0; axis < 3; ++axis) {
+        for (float direction : {-1.0f, 1.0f}) {
+            bool follows = true;
+            for (const video::S3DVertex* v : t.vertices) {
+                // The piece of the cube in cell (0, 0, 0), placed and scaled as the game does.
+                float world = (&v->Pos.X)[axis] * TABLEWORLD_PIECE_SCALE + 10;
+                float offset = v->TCoords.*coordinate - direction * world / 20;
+                follows = follows && std::fabs(offset - std::round(offset)) < 1e-4f;
+            }
+            if (follows) return true;
+        }
+    }
+    return false;
+}
+
+// Every face of a cube piece is seen from outside, lit from outside, and shows its image upright. Where
+// neighbouring pieces overlap, both show the same texel: the image repeats once per cell in world space.
+// The objective's cube shows its whole image, frame and all, once on each face.
+TEST_F(Data, CubePieceFacesPointOutwardWithUprightImagesThatRepeatOncePerCell) {
     for (const char* file : {"data/side.3ds", "data/top.3ds", "data/bottom.3ds", "data/cube.3ds"}) {
         SCOPED_TRACE(file);
+        const bool objective = std::string(file) == "data/cube.3ds";
         scene::IMesh* mesh = loadMesh(file);
         ASSERT_NE(mesh, nullptr);
         for (const Triangle& t : triangles(mesh)) {
@@ -100,13 +122,19 @@ TEST_F(Data, CubePieceFacesPointOutwardWithUprightFullImages) {
             core::vector3df outward = t.centre();
             EXPECT_GT(n.dotProduct(outward.normalize()), 0.5f) << "a face looks inward at " << t.centre().X << " "
                                                                 << t.centre().Y << " " << t.centre().Z;
+            if (!objective) {
+                EXPECT_TRUE(repeatsOncePerCell(t, &core::vector2df::X)) << "U does not wrap at the cell borders";
+                EXPECT_TRUE(repeatsOncePerCell(t, &core::vector2df::Y)) << "V does not wrap at the cell borders";
+            }
             for (const video::S3DVertex* v : t.vertices) {
                 EXPECT_TRUE(v->Normal.equals(n, 0.01f)) << "the lighting normal is not the face's";
-                EXPECT_TRUE(v->TCoords.X == 0 || v->TCoords.X == 1);
-                EXPECT_TRUE(v->TCoords.Y == 0 || v->TCoords.Y == 1);
+                if (objective) {
+                    EXPECT_TRUE(v->TCoords.X == 0 || v->TCoords.X == 1);
+                    EXPECT_TRUE(v->TCoords.Y == 0 || v->TCoords.Y == 1);
+                }
                 // On the sides the image's top row sits at the cube's top edge.
                 if (std::fabs(n.Y) < 0.5f) {
-                    EXPECT_EQ(v->TCoords.Y, v->Pos.Y > 0 ? 0.0f : 1.0f);
+                    EXPECT_EQ(v->TCoords.Y < 0.5f, v->Pos.Y > 0);
                 }
             }
         }
