@@ -1,6 +1,6 @@
 // korvanix_render_check: shows the generated data in a real OpenGL window, for the eye and the e2e test.
-// Usage: korvanix_render_check above|below|sky|blob|text|seams|seams-odd|seams-even LEVEL SECONDS, run from the
-// game folder. Prints "face NAME X Y" for the window point where each face's centre lands, then "ready".
+// Usage: korvanix_render_check above|below|sky|blob|text|objective|objective-hidden|seams|seams-odd|seams-even
+// LEVEL SECONDS, run from the game folder; objective-hidden is the objective's scene without it. Prints "face NAME X Y" for the window point where each face's centre lands, then "ready".
 // The seams views show a wall and a floor of 3 x 3 cubes as the game places them, face-on and at a grazing
 // angle in four quarters of the window; -odd and -even bring the odd or the even cubes to the front where
 // neighbours overlap, so the two shots differ exactly where the overlap shows.
@@ -74,6 +74,25 @@ void addWallAndFloor(int level, const std::string& view) {
     }
 }
 
+// The objective as the game makes it: the two textured cubes in one place, the first drawn again on top.
+scene::ISceneNode* addObjective(core::vector3df position) {
+    scene::ISceneManager* scene = render_device->getSceneManager();
+    scene::ISceneNode* first = nullptr;
+    for (const char* texture : {"data/objectiv.png", "data/objectiv2.png"}) {
+        scene::IAnimatedMesh* mesh = scene->getMesh("data/cube.3ds");
+        scene::IMeshSceneNode* node = mesh ? scene->addMeshSceneNode(mesh->getMesh(0)) : nullptr;
+        if (!node) std::exit(1);
+        node->setMaterialTexture(0, render_device->getVideoDriver()->getTexture(texture));
+        node->setMaterialFlag(video::EMF_LIGHTING, !first);
+        node->setMaterialType(video::EMT_TRANSPARENT_ALPHA_CHANNEL);
+        node->setScale(core::vector3df(TABLEWORLD_PIECE_SCALE, TABLEWORLD_PIECE_SCALE, TABLEWORLD_PIECE_SCALE));
+        node->setPosition(position);
+        if (!first) first = node;
+    }
+    first->setMaterialFlag(video::EMF_LIGHTING, false);
+    return first;
+}
+
 struct SeamView {
     core::vector3df position, target, up;
     core::plane3df surface;  // a hair behind the faces that overlap
@@ -115,7 +134,8 @@ void printFace(const char* name, core::vector3df centre) {
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: korvanix_render_check above|below|sky|blob|text|seams|seams-odd|seams-even LEVEL SECONDS\n");
+        std::fprintf(stderr, "usage: korvanix_render_check above|below|sky|blob|text|objective|objective-hidden|seams|seams-odd|seams-even "
+                             "LEVEL SECONDS\n");
         return 1;
     }
     const std::string view = argv[1];
@@ -135,6 +155,7 @@ int main(int argc, char** argv) {
     video::IVideoDriver* video = render_device->getVideoDriver();
     scene::ISceneManager* scene = render_device->getSceneManager();
 
+    scene::ISceneNode* objectives[2] = {};
     const char* sky_names[6] = {"sky_top", "sky_bottom", "sky_left", "sky_right", "sky_front", "sky_back"};
     video::ITexture* sky[6];
     for (int i = 0; i < 6; ++i) sky[i] = levelTexture(level, sky_names[i]);
@@ -152,6 +173,20 @@ int main(int argc, char** argv) {
         const float y = view == "above" ? 28.0f : -28.0f;
         camera->setPosition(core::vector3df(-26, y, -22));
         camera->setTarget(core::vector3df(0, 0, 0));
+    } else if (view.compare(0, 9, "objective") == 0) {
+        // A wall of the level's cubes on the left, its sky on the right, an objective in front of each.
+        for (int a = 0; a < 3; ++a)
+            for (int b = 0; b < 3; ++b) addGameCube(level, a, b, 0, core::vector3df(0, 0, 0));
+        objectives[0] = addObjective(core::vector3df(30, 30, -25));
+        objectives[1] = addObjective(core::vector3df(95, 30, -25));
+        if (view == "objective-hidden") {
+            for (scene::ISceneNode*& objective : objectives) objective = nullptr;
+            for (scene::ISceneNode* node : scene->getRootSceneNode()->getChildren())
+                if (node->getType() == scene::ESNT_MESH && node->getMaterial(0).MaterialType == video::EMT_TRANSPARENT_ALPHA_CHANNEL)
+                    node->setVisible(false);
+        }
+        camera->setPosition(core::vector3df(62, 30, -110));
+        camera->setTarget(core::vector3df(62, 30, 0));
     } else if (seams) {
         addWallAndFloor(level, view);
     } else if (view == "blob") {
@@ -192,6 +227,11 @@ int main(int argc, char** argv) {
             drawSeamViews(video, scene, camera, view != "seams");
         else
             scene->drawAll();
+        for (scene::ISceneNode* objective : objectives) {
+            if (!objective) continue;
+            objective->setMaterialFlag(video::EMF_ZBUFFER, false);
+            objective->render();
+        }
         render_device->getGUIEnvironment()->drawAll();
         video->endScene();
         if (++frames == 10) {
@@ -202,6 +242,10 @@ int main(int argc, char** argv) {
                 printFace("south", core::vector3df(0, 0, -10.2f));
             }
             if (view == "blob") printFace("blob", core::vector3df(0, 0, 0));
+            if (view.compare(0, 9, "objective") == 0) {
+                printFace("objective-wall", core::vector3df(30, 30, -25));
+                printFace("objective-sky", core::vector3df(95, 30, -25));
+            }
             std::printf("ready\n");
             std::fflush(stdout);
         }

@@ -306,6 +306,48 @@ TEST_F(Data, ObjectiveIsATranslucentFaceWithAnOpaqueFrame) {
     }
 }
 
+// How much the objective stands out from a background stretched to its size: the mean colour distance, 0 to 1,
+// between the objective laid over it (by its alpha) and the background alone.
+float contrastOver(const Image& top, const Image& background) {
+    const core::dimension2du size = top.size(), under = background.size();
+    double sum = 0;
+    for (u32 y = 0; y < size.Height; ++y) {
+        for (u32 x = 0; x < size.Width; ++x) {
+            video::SColor t = top.at(x, y), b = background.at(x * under.Width / size.Width, y * under.Height / size.Height);
+            float alpha = t.getAlpha() / 255.0f, distance = 0;
+            for (auto channel : {&video::SColor::getRed, &video::SColor::getGreen, &video::SColor::getBlue}) {
+                float difference = alpha * (float((t.*channel)()) - float((b.*channel)())) / 255;
+                distance += difference * difference;
+            }
+            sum += std::sqrt(distance / 3);
+        }
+    }
+    return float(sum / (size.Width * size.Height));
+}
+
+// The objective shows through the cubes against any sky and any wall: on none of the eleven levels may it melt
+// into a sky face or a world texture (a pale blue one once did against level 2's sky).
+TEST_F(Data, ObjectiveStandsOutFromEveryLevelsSkyAndTextures) {
+    Image objective("data/objectiv.png");
+    ASSERT_NE(objective.image, nullptr);
+    float faintest = 1;
+    std::string where;
+    for (int level = 1; level <= 11; ++level) {
+        for (const char* const* names : {WORLD, SKY}) {
+            for (int i = 0; i < (names == WORLD ? 3 : 6); ++i) {
+                Image background(levelFile(level, names[i]));
+                ASSERT_NE(background.image, nullptr) << levelFile(level, names[i]);
+                float contrast = contrastOver(objective, background);
+                if (contrast < faintest) {
+                    faintest = contrast;
+                    where = levelFile(level, names[i]);
+                }
+            }
+        }
+    }
+    EXPECT_GT(faintest, 0.2f) << "the objective fades into " << where;
+}
+
 TEST_F(Data, TextStripIsADarkBandOf640By30) {
     Image image("data/textback.bmp");
     ASSERT_NE(image.image, nullptr);
