@@ -424,6 +424,43 @@ float peak(const Wav& wav, float from, float to) {
     return p;
 }
 
+// What a player hears of a sound restarted every `period` seconds: its opening, over and over.
+struct Restarted {
+    float peak = 0, rms = 0;
+    float low_share = 0;       // share of the power below 400 Hz, where a buzz at the frame rate would lie
+    float strongest_share = 0; // share of the power in the strongest line: a steady tone
+    float centre = 0;          // the power's mean frequency, Hz
+};
+
+// The restarted stream repeats one period exactly, so its spectrum is the lines of that period's DFT.
+Restarted restarted(const Wav& wav, float period) {
+    const size_t n = size_t(period * wav.rate);
+    Restarted r;
+    std::vector<float> power(n / 2 + 1, 0);
+    float total = 0;
+    for (size_t k = 1; k <= n / 2; ++k) {
+        double re = 0, im = 0;
+        for (size_t i = 0; i < n && i < wav.samples.size(); ++i) {
+            re += wav.samples[i] * std::cos(2 * M_PI * k * i / n);
+            im -= wav.samples[i] * std::sin(2 * M_PI * k * i / n);
+        }
+        power[k] = float(re * re + im * im);
+        total += power[k];
+    }
+    for (size_t k = 1; k <= n / 2; ++k) {
+        const float frequency = float(k) / period;
+        if (frequency < 400) r.low_share += power[k] / total;
+        r.strongest_share = std::max(r.strongest_share, power[k] / total);
+        r.centre += frequency * power[k] / total;
+    }
+    for (size_t i = 0; i < n && i < wav.samples.size(); ++i) {
+        r.peak = std::max(r.peak, std::fabs(wav.samples[i]));
+        r.rms += wav.samples[i] * wav.samples[i] / n;
+    }
+    r.rms = std::sqrt(r.rms);
+    return r;
+}
+
 TEST(DataSounds, EachEffectLoadsWithAlutAtItsLengthWithoutClicks) {
     // ALUT loads only with a current context; OpenAL's null output gives one on a machine without audio.
     setenv("ALSOFT_DRIVERS", "null", 1);
@@ -453,8 +490,26 @@ TEST(DataSounds, EachEffectLoadsWithAlutAtItsLengthWithoutClicks) {
         EXPECT_EQ(size_t(bytes), wav.samples.size() * 2);
         alDeleteBuffers(1, &buffer);
     }
-    // Restarted every frame, the alarm is heard by its opening: it must be loud at once.
-    EXPECT_GT(peak(loadWav("data/alarm.wav"), 0, 0.005f), 0.3f);
+    // Every step restarts the walk and every frame of the last seconds the alarm: restarted every 5 to 30 ms,
+    // each must still sound (loud at once, never clipping past -6 dBFS), the walk a soft shuffle and the alarm
+    // high and warbling, with no buzz at the restart rate and no steady tone.
+    struct Heard {
+        const char* file;
+        float lowest_centre, highest_centre;
+    } heard[] = {{"data/walk.wav", 500, 3000}, {"data/alarm.wav", 1500, 5000}};
+    for (const Heard& h : heard) {
+        Wav wav = loadWav(h.file);
+        for (float period : {0.005f, 0.016f, 0.030f}) {
+            SCOPED_TRACE(std::string(h.file) + " restarted every " + std::to_string(int(period * 1000)) + " ms");
+            Restarted r = restarted(wav, period);
+            EXPECT_LT(r.peak, 0.5f) << "peaks above -6 dBFS";
+            EXPECT_GT(r.rms, 0.08f) << "too quiet when cut this short";
+            EXPECT_LT(r.low_share, 0.05f) << "buzzes at the restart rate";
+            EXPECT_LT(r.strongest_share, 0.3f) << "a steady tone";
+            EXPECT_GT(r.centre, h.lowest_centre);
+            EXPECT_LT(r.centre, h.highest_centre);
+        }
+    }
     // The jump rises: more zero crossings in its second half than in its first.
     Wav jump = loadWav("data/jump.wav");
     auto crossings = [&](size_t from, size_t to) {
