@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -394,6 +396,34 @@ TEST_F(Data, FontHasAnInkedMonospaceGlyphForEveryPrintableCharacter) {
             EXPECT_GT(ink, 4u) << "the glyph is empty";
         }
     }
+}
+
+// ---- readme.html ----------------------------------------------------------------------------
+
+// A wrong argument sends the player to readme.html: it lies beside the game, the README rendered with its tables,
+// and every image it shows is there too.
+TEST(Readme, LiesBesideTheGameWithTheControlsTableAndItsImages) {
+    std::ifstream file("readme.html");
+    ASSERT_TRUE(file.good()) << "no readme.html in the game folder";
+    std::string page((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
+    EXPECT_NE(page.find("<meta charset=\"utf-8\">"), std::string::npos);
+    const size_t controls = page.find("<h2>Controls</h2>");
+    ASSERT_NE(controls, std::string::npos);
+    const size_t table = page.find("<table>", controls);
+    EXPECT_LT(table, page.find("<h2>", controls + 1)) << "the controls are not a table";
+    for (const char* cell : {"<th>keys</th>", "<td>walk forward</td>", "<td>zoom (field of view)</td>",
+                             "<td>pause; Escape again quits, Return resumes</td>"})
+        EXPECT_NE(page.find(cell, table), std::string::npos) << cell;
+    for (const char* section : {"Settings", "The setup", "The eleven levels", "Files", "Resetting the settings", "Tips"})
+        EXPECT_NE(page.find("<h2>" + std::string(section) + "</h2>"), std::string::npos) << section;
+    size_t images = 0;
+    for (size_t at = page.find("<img src=\""); at != std::string::npos; at = page.find("<img src=\"", at + 1)) {
+        std::string source = page.substr(at + 10, page.find('"', at + 10) - at - 10);
+        EXPECT_TRUE(std::ifstream(source).good()) << "readme.html shows a missing " << source;
+        ++images;
+    }
+    EXPECT_GT(images, 0u);
 }
 
 // ---- sounds ---------------------------------------------------------------------------------
