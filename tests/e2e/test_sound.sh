@@ -143,8 +143,9 @@ play_level() {
 }
 GAME_SOURCE=$1
 
-# Walking every way: each step that is not blocked restarts the walk sound.
-play_level time_counter_speed=100000
+# Walking every way: each step that is not blocked restarts the walk sound. A sparse block leaves the figure
+# room to walk.
+play_level time_counter_speed=100000 probability_cube=0.25
 mark=$(size)
 for key in Up D Down G Up; do game_Key "$key" 0.6; done
 judge_restarted "walking" "$mark"
