@@ -3,6 +3,7 @@
 #include "level/level.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -93,6 +94,27 @@ static void AddSkyBox(int level) {
     smgr->addSkyBoxSceneNode(sky[0], sky[1], sky[2], sky[3], sky[4], sky[5], nullptr, -1);
 }
 
+// Fog takes the colour of the sky's horizon (the middle rows of its four sides), so that far cubes melt into
+// it. It thickens with distance to three quarters at the far corner of the block: the near cubes stay clear and
+// the objective, fogged like the rest, never vanishes.
+static void SetFog(int level) {
+    video::SColorf horizon(0, 0, 0, 0);
+    int samples = 0;
+    for (const char* name : {"sky_left.bmp", "sky_right.bmp", "sky_front.bmp", "sky_back.bmp"}) {
+        video::IImage* sky = driver->createImageFromFile(LevelFile(level, name).c_str());
+        if (!sky) continue;
+        for (u32 x = 0; x < sky->getDimension().Width; x++, samples++) {
+            video::SColorf c(sky->getPixel(x, sky->getDimension().Height / 2));
+            horizon = video::SColorf(horizon.r + c.r, horizon.g + c.g, horizon.b + c.b, 1);
+        }
+        sky->drop();
+    }
+    if (samples > 0) horizon = video::SColorf(horizon.r / samples, horizon.g / samples, horizon.b / samples, 1);
+    float corner = 20 * core::vector3df(tableworld_size_x, tableworld_size_y, tableworld_size_z).getLength();
+    const float clear_at_corner = 0.25f;
+    driver->setFog(horizon.toSColor(), video::EFT_FOG_EXP, 0, corner, -std::log(clear_at_corner) / corner, true, true);
+}
+
 // One tile above every column, just over the table's top layer, drawn additively with the top texture.
 static void AddCeiling(bool fog) {
     for (int x = 0; x < tableworld_size_x; x++) {
@@ -166,6 +188,7 @@ void level_Create(int level, gui::IGUIStaticText* status_text) {
     tableworld_AddAllCubes(fog, glass);
     ShowProgress(status_text, L"....... Loading skybox textures, ceil and camera");
     AddSkyBox(level);
+    if (fog) SetFog(level);
     AddCeiling(fog);
     AddLightAndCamera();
     SetTimeLimit();

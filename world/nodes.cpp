@@ -50,8 +50,9 @@ void tableworld_AddCube(video::ITexture* top_texture, float x, float y, float z,
     scene::ISceneNode* bottom = tableworld_AddFace("data/bottom.3ds", bottom_texture, fog, glass);
     scene::ISceneNode* nodes[3] = {top, side, bottom};
 
-    // A hair over half size: neighbouring cubes overlap a little and leave no seams.
-    for (scene::ISceneNode* node : nodes) node->setScale(core::vector3df(0.51f, 0.51f, 0.51f));
+    // A hair over half size: neighbouring cubes overlap a little and leave no cracks.
+    const core::vector3df scale(TABLEWORLD_PIECE_SCALE, TABLEWORLD_PIECE_SCALE, TABLEWORLD_PIECE_SCALE);
+    for (scene::ISceneNode* node : nodes) node->setScale(scale);
     core::vector3df centre(x + 10, y + 10, z + 10);
     for (scene::ISceneNode* node : nodes) node->setPosition(centre);
     for (scene::ISceneNode* node : nodes) node->setMaterialFlag(video::EMF_LIGHTING, true);

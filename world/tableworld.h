@@ -23,6 +23,9 @@ extern int tableworld_move_cell[3];                    // the destination cell
 
 const int TABLEWORLD_MAX_SIZE = 64;                    // largest table side accepted from the settings
 const int TABLEWORLD_MOVE_ATTEMPTS = 1000;             // draws per call before giving up starting a move
+// The cube pieces are 40 units across and drawn a hair over half size, so that neighbours overlap and no crack
+// opens; the data generator stretches their texture coordinates by the same factor.
+const float TABLEWORLD_PIECE_SCALE = 0.51f;
 
 int tableworld_GetRandom15();                          // one rand() reduced to 0..32767 whatever RAND_MAX is
 float tableworld_GetUnitRandom();                      // ((r * 10) / 32767) / 10 in single precision, r the 15-bit draw
