@@ -27,7 +27,7 @@ const int TIME_UNLIMITED = -1000;             // what util_GetTimeLeft answers f
 // Errors. A critical error prints its line, waits for Enter on a terminal and exits with status 1.
 [[noreturn]] void util_CriticalError(const char* message);
 void util_Error(const char* message);                        // non-fatal: console line, then in the window until Return
-void util_RequireFile(const char* path);                      // returns only when the file exists
+void util_RequireFile(const char* path);                      // returns only when it is a regular file (after links)
 long long util_GetRegularFileSize(const char* path);         // size of a regular file (after links), else -1; never blocks
 irr::scene::IAnimatedMesh* util_LoadMesh(const char* path);  // a mesh that exists and loads, or a critical error naming it
 bool util_PrepareMeshBytes(unsigned char* bytes, size_t size);  // 3DS the engine reads safely; marks chunks it must skip
