@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
-# Launched with standard output or standard error closed, into a pipe whose reader goes away, or with a FIFO in
-# place of the text strip, the game still plays and ends as the player asks. Usage: bash test_descriptors.sh GAME_DIR
+# Launched with standard output or standard error closed, into a pipe whose reader goes away, under a file-size
+# limit or with a FIFO in place of the text strip, the game still plays and ends as the player asks.
+# Usage: bash test_descriptors.sh GAME_DIR
 set -uo pipefail
 source "$(dirname "$0")/../../scripts/xvfb-game.sh"
 game_UseXvfb "$@"
 
 trap game_Cleanup EXIT
 
-# Starts the game in the copy with the given redirections (a shell fragment), without the helpers' own.
+# Starts the game in the copy with the given redirections (a shell fragment), without the helpers' own;
+# a second argument is a command run first in the game's own shell, such as a limit.
 launch_redirected() {
-    local redirections=$1
+    local redirections=$1 before=${2:-:}
     rm -f "$GAME_DIR/pid" "$GAME_DIR/status"
     (
         cd "$GAME_DIR" || exit
-        eval "./korvanix $redirections </dev/null &"
+        eval "($before; exec ./korvanix $redirections </dev/null) &"
         echo $! >pid
         wait $!
         echo $? >status.part
@@ -96,6 +98,13 @@ launch_redirected '> >(head -c 10 >head.out) 2>stderr.log'
 play_and_quit "piped into head -c 10"
 [ "$(cat "$GAME_DIR/head.out")" = "Getting se" ] || fail "piped into head -c 10: head read $(cat "$GAME_DIR/head.out")"
 
+# Under a file-size limit of 0 every console line fails to be written; the game plays on all the same.
+game_Cleanup
+game_Copy "$GAME_SOURCE"
+launch_redirected '>stdout.log 2>stderr.log' 'ulimit -f 0'
+play_and_quit "file-size limit 0"
+[ -s "$GAME_DIR/stdout.log" ] && fail "file-size limit 0: the limit did not hold"
+
 # The text strip may be missing, and a FIFO in its place is as good as missing.
 game_Cleanup
 game_Copy "$GAME_SOURCE"
@@ -104,5 +113,5 @@ launch_redirected '>stdout.log 2>stderr.log'
 play_and_quit "text strip a FIFO"
 game_errors && fail "text strip a FIFO: errors on the error stream"
 
-[ "$failures" -eq 0 ] && echo "PASS: closed standard streams, a closed pipe and a FIFO text strip leave the game playable"
+[ "$failures" -eq 0 ] && echo "PASS: closed standard streams, a closed pipe, a file-size limit and a FIFO text strip leave the game playable"
 exit $((failures > 0))
