@@ -69,9 +69,10 @@ static void LoadSounds(int argc, char** argv) {
 // The font, the dark strip along the bottom and the one line of text on it.
 static gui::IGUIStaticText* CreateStatusText(bool is_french) {
     gui::IGUISkin* skin = guienv->getSkin();
-    gui::IGUIFont* font = guienv->getFont("data/fontcourier.bmp");
+    const char* font_file = "data/fontcourier.bmp";
+    gui::IGUIFont* font = util_IsLoadableImageFile(font_file) ? guienv->getFont(font_file) : nullptr;
     if (skin && font) skin->setFont(font, gui::EGDF_DEFAULT);
-    video::ITexture* strip = driver->getTexture("data/textback.bmp");
+    video::ITexture* strip = util_LoadTexture("data/textback.bmp");
     gui::IGUIImage* image =
         guienv->addImage(core::rect<s32>(0, window_height - 30, 640, window_height), nullptr, -1, nullptr);
     if (image) image->setImage(strip);

@@ -35,8 +35,7 @@ static std::string LevelFile(int level, const char* name) {
 }
 
 static video::ITexture* RequireTexture(const std::string& file) {
-    util_RequireFile(file.c_str());
-    return driver->getTexture(file.c_str());
+    return util_RequireTexture(file.c_str());
 }
 
 static void LoadWorldTextures(int level) {
@@ -89,7 +88,7 @@ static void AddSkyBox(int level) {
     for (const char* name : checked) util_RequireFile(LevelFile(level, name).c_str());
     static const char* const faces[] = {"sky_top.bmp",   "sky_bottom.bmp", "sky_left.bmp",
                                         "sky_right.bmp", "sky_front.bmp",  "sky_back.bmp"};
-    for (int i = 0; i < 6; i++) level_sky_textures[i] = driver->getTexture(LevelFile(level, faces[i]).c_str());
+    for (int i = 0; i < 6; i++) level_sky_textures[i] = RequireTexture(LevelFile(level, faces[i]));
     video::ITexture** sky = level_sky_textures;
     smgr->addSkyBoxSceneNode(sky[0], sky[1], sky[2], sky[3], sky[4], sky[5], nullptr, -1);
 }

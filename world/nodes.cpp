@@ -79,7 +79,7 @@ void tableworld_AddAllCubes(bool fog, bool glass) {
 scene::ISceneNode* util_AddTexturedCube(const char* texture_file, bool fog, core::vector3df position) {
     scene::ISceneNode* node = tableworld_AddMeshNode("data/cube.3ds");
     if (!driver) util_CriticalError("util_AddTexturedCube : no video driver");
-    tableworld_SetTexture(node, driver->getTexture(texture_file));
+    tableworld_SetTexture(node, util_LoadTexture(texture_file));
     node->setMaterialFlag(video::EMF_LIGHTING, false);
     if (fog) node->setMaterialFlag(video::EMF_FOG_ENABLE, true);
     node->setPosition(position);
