@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "app/receiver.h"
 #include "app/util.h"
 #include "settings/settings.h"
 
@@ -19,11 +20,12 @@ int window_height = 0;
 // The largest window side any X server or GL viewport accepts.
 static const int MAX_WINDOW_SIDE = 16384;
 
-// Only engine errors reach the console, so the game's own lines keep their order. A window of no pixels or of
-// a negative size (which the engine would read as four billion) is refused here: the engine itself would
-// crash or die in an X error instead of saying it could not open the window.
+// Only engine errors reach the console, on the error stream through the receiver from the very start, so
+// standard output holds the game's own lines alone. A window of no pixels or of a negative size (which the
+// engine would read as four billion) is refused here: the engine itself would crash or die in an X error
+// instead of saying it could not open the window.
 static IrrlichtDevice* util_OpenDevice(video::E_DRIVER_TYPE type, int width, int height, int bits,
-                                       bool fullscreen) {
+                                       bool fullscreen, IEventReceiver* receiver) {
     if (width < 1 || height < 1 || width > MAX_WINDOW_SIDE || height > MAX_WINDOW_SIDE) return nullptr;
     SIrrlichtCreationParameters parameters;
     parameters.DriverType = type;
@@ -32,13 +34,15 @@ static IrrlichtDevice* util_OpenDevice(video::E_DRIVER_TYPE type, int width, int
     parameters.Fullscreen = fullscreen;
     parameters.Stencilbuffer = false;
     parameters.Vsync = false;
-    parameters.EventReceiver = nullptr;
+    parameters.EventReceiver = receiver;
     parameters.LoggingLevel = ELL_ERROR;
     return createDeviceEx(parameters);
 }
 
 IrrlichtDevice* util_CreateNullDevice() {
-    device = util_OpenDevice(video::EDT_NULL, 640, 480, 16, true);
+    // It gets no input; the receiver only takes its log lines.
+    static MyEventReceiver log_receiver;
+    device = util_OpenDevice(video::EDT_NULL, 640, 480, 16, true, &log_receiver);
     return device;
 }
 
@@ -60,8 +64,7 @@ void util_CreateDevice(IEventReceiver* receiver) {
     window_height = settings_GetInt("window_size_y");
     window_width = settings_GetInt("window_size_x");
 
-    device = util_OpenDevice(type, window_width, window_height, bits, fullscreen);
-    if (device) device->setEventReceiver(receiver);
+    device = util_OpenDevice(type, window_width, window_height, bits, fullscreen, receiver);
     srand((unsigned)time(nullptr));
     printf(fullscreen ? "Lauching application %dx%d in fullscreen mode\n"
                       : "Lauching application %dx%d in windowed mode\n",

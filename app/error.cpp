@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "app/receiver.h"
 
@@ -46,21 +47,15 @@ void util_Error(const char* message) {
     if (key_down[KEY_RETURN]) return;
     for (;;) {
         if (!device->run() || !driver) return;
-        driver->beginScene(true, true, video::SColor(255, 255, 255, 255));
-        guienv->drawAll();
-        driver->endScene();
+        util_DrawFrame(video::SColor(255, 255, 255, 255), false, nullptr);
         if (key_down[KEY_ESCAPE]) util_Quit();
         if (key_down[KEY_RETURN]) return;
     }
 }
 
-static bool FileExists(const char* path) {
-    if (device && device->getFileSystem()) return device->getFileSystem()->existFile(path);
-    return access(path, F_OK) == 0;
-}
-
+// Only a regular file counts: a folder or a FIFO named like a data file is as good as missing.
 void util_RequireFile(const char* path) {
-    if (FileExists(path)) return;
+    if (util_GetRegularFileSize(path) >= 0) return;
     fprintf(stderr, "%s : ", path);
     util_CriticalError("Can't find this file");
 }
@@ -76,6 +71,19 @@ long long util_GetRegularFileSize(const char* path) {
     return regular ? static_cast<long long>(status.st_size) : -1;
 }
 
+// The size is checked before the buffer is made: a huge or sparse file is refused, not allocated.
+bool util_ReadDataFile(const char* path, std::vector<unsigned char>& bytes) {
+    bytes.clear();
+    long long size = util_GetRegularFileSize(path);
+    if (size < 0 || size > DATA_FILE_MAX_SIZE) return false;
+    FILE* file = fopen(path, "rb");
+    if (!file) return false;
+    bytes.resize(static_cast<size_t>(size));
+    bool whole = fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    fclose(file);
+    return whole;
+}
+
 // True when the mesh holds at least one vertex: the engine's 3DS loader turns a truncated file into a mesh
 // with no buffers at all rather than into no mesh.
 static bool HasGeometry(scene::IAnimatedMesh* mesh) {
@@ -88,15 +96,26 @@ static bool HasGeometry(scene::IAnimatedMesh* mesh) {
     return false;
 }
 
+// The engine loads the very bytes that were checked, from memory, so the file cannot change in between.
+static scene::IAnimatedMesh* LoadCheckedMesh(const char* path) {
+    std::vector<unsigned char> bytes;
+    io::IFileSystem* files = device ? device->getFileSystem() : nullptr;
+    if (!smgr || !files || !util_ReadDataFile(path, bytes) || !util_PrepareMeshFile(path, bytes)) return nullptr;
+    io::IReadFile* file = files->createMemoryReadFile(bytes.data(), static_cast<s32>(bytes.size()), path, false);
+    if (!file) return nullptr;
+    scene::IAnimatedMesh* mesh = smgr->getMesh(file);
+    file->drop();
+    return mesh;
+}
+
 // An empty or truncated mesh file exists but gives no mesh, or an empty one: stop as clearly as for a
 // missing one, instead of handing the scene manager nothing.
 scene::IAnimatedMesh* util_LoadMesh(const char* path) {
     util_RequireFile(path);
-    // The engine's 3DS loader can loop forever on a file cut short, so it never sees one; a mesh already in
-    // the cache was checked when it was loaded.
+    // A mesh already in the cache was checked when it was loaded.
     scene::IMeshCache* cache = smgr ? smgr->getMeshCache() : nullptr;
-    bool cached = cache && cache->getMeshByName(path);
-    scene::IAnimatedMesh* mesh = smgr && (cached || util_IsLoadableMeshFile(path)) ? smgr->getMesh(path) : nullptr;
+    scene::IAnimatedMesh* mesh = cache ? cache->getMeshByName(path) : nullptr;
+    if (!mesh) mesh = LoadCheckedMesh(path);
     if (HasGeometry(mesh)) return mesh;
     fprintf(stderr, "%s : ", path);
     util_CriticalError("Can't load this file");

@@ -69,9 +69,10 @@ static void LoadSounds(int argc, char** argv) {
 // The font, the dark strip along the bottom and the one line of text on it.
 static gui::IGUIStaticText* CreateStatusText(bool is_french) {
     gui::IGUISkin* skin = guienv->getSkin();
-    gui::IGUIFont* font = guienv->getFont("data/fontcourier.bmp");
+    const char* font_file = "data/fontcourier.bmp";
+    gui::IGUIFont* font = util_IsLoadableImageFile(font_file) ? guienv->getFont(font_file) : nullptr;
     if (skin && font) skin->setFont(font, gui::EGDF_DEFAULT);
-    video::ITexture* strip = driver->getTexture("data/textback.bmp");
+    video::ITexture* strip = util_LoadTexture("data/textback.bmp");
     gui::IGUIImage* image =
         guienv->addImage(core::rect<s32>(0, window_height - 30, 640, window_height), nullptr, -1, nullptr);
     if (image) image->setImage(strip);
@@ -99,17 +100,28 @@ int game_Main(int argc, char** argv) {
     game_RunLevelLoop(status_text, is_french);
 }
 
-static void DrawScreen() {
-    driver->beginScene(true, true, video::SColor(0, 0, 0, 0));
-    smgr->drawAll();
-    guienv->drawAll();
+// The node on top is drawn again over the scene with its depth test off, so it stays visible through the cubes;
+// the change of its materials lasts.
+static void DrawOnTop(scene::ISceneNode* node) {
+    node->setVisible(true);
+    for (u32 i = 0; i < node->getMaterialCount(); i++) node->getMaterial(i).setFlag(video::EMF_ZBUFFER, false);
+    node->render();
+}
+
+void util_DrawFrame(video::SColor background, bool with_scene, scene::ISceneNode* on_top) {
+    if (!driver) return;
+    driver->beginScene(true, true, background);
+    if (with_scene && smgr) smgr->drawAll();
+    if (on_top) DrawOnTop(on_top);
+    if (guienv) guienv->drawAll();
     driver->endScene();
 }
 
 bool util_WaitForReturn() {
     if (key_down[KEY_RETURN]) return true;
     for (;;) {
-        DrawScreen();
+        // The scene as it stands: empty between levels, frozen during the pause.
+        util_DrawFrame(video::SColor(0, 0, 0, 0), true, nullptr);
         util_CountFrame();
         if (!device->run() || !driver) util_Quit();
         if (key_down[KEY_ESCAPE]) return false;
@@ -139,21 +151,11 @@ void game_RunLevelLoop(gui::IGUIStaticText* status_text, bool is_french) {
             status_text->setText(game_GetMessage(MESSAGE_LOST_ALL, is_french).c_str());
             util_WaitForReturn();
         }
-        // A fade of the last level may still be running; the finished ones would pile up in a long session.
-        player_RemoveFinishedFaders();
         level_Create(level, status_text);
         while (game_PlayFrame(status_text, is_french) == FRAME_GOES_ON) {
         }
         level_Remove();
     }
-}
-
-// The objective is drawn once more with its depth test off, so it stays visible through the cubes.
-static void DrawObjectiveOnTop() {
-    objective_node->setVisible(true);
-    for (u32 i = 0; i < objective_node->getMaterialCount(); i++)
-        objective_node->getMaterial(i).setFlag(video::EMF_ZBUFFER, false);
-    objective_node->render();
 }
 
 FrameOutcome game_JudgeFrame(int result, int time_left) {
@@ -184,11 +186,7 @@ FrameOutcome game_PlayFrame(gui::IGUIStaticText* status_text, bool is_french) {
     if (!device->run() || !driver) QuitDuringPlay();
     int result = level_Update();
     util_ShowStatusLine(status_text, is_french, lives, level, result);
-    driver->beginScene(true, true, video::SColor(0, 0, 0, 0));
-    smgr->drawAll();
-    DrawObjectiveOnTop();
-    guienv->drawAll();
-    driver->endScene();
+    util_DrawFrame(video::SColor(0, 0, 0, 0), true, objective_node);
     util_CountFrame();
     FrameOutcome outcome = ApplyOutcome(game_JudgeFrame(result, util_GetTimeLeft()));
     if (outcome != FRAME_GOES_ON) return outcome;

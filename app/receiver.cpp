@@ -1,6 +1,8 @@
 // The event receiver: records held keys, held mouse buttons and wheel notches for the game to poll.
 #include "app/receiver.h"
 
+#include <cstdio>
+
 using namespace irr;
 
 bool key_down[255];
@@ -30,7 +32,19 @@ static void receiver_RecordMouse(const SEvent::SMouseInput& input) {
     }
 }
 
+// Standard output holds the game's own progress lines; the engine's messages go to the error stream, each on
+// its own line as the engine would print it.
+static void receiver_WriteLog(const SEvent::SLogEvent& log) {
+    if (!log.Text) return;
+    fprintf(stderr, "%s\n", log.Text);
+    fflush(stderr);
+}
+
 bool MyEventReceiver::OnEvent(const SEvent& event) {
+    if (event.EventType == EET_LOG_TEXT_EVENT) {
+        receiver_WriteLog(event.LogEvent);
+        return true;  // the engine would print it on standard output too
+    }
     if (event.EventType == EET_KEY_INPUT_EVENT) receiver_RecordKey(event.KeyInput);
     else if (event.EventType == EET_MOUSE_INPUT_EVENT) receiver_RecordMouse(event.MouseInput);
     // The engine's own GUI and scene handling still get every event.

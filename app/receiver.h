@@ -9,10 +9,11 @@ extern bool mouse_right_down;      // right button held
 extern bool mouse_middle_down;     // middle button held
 extern float mouse_wheel;          // +1 per notch up, -1 per other wheel event; 15 at start-up
 
-// Only records input; every other part of the game polls the globals above once per frame.
+// Only records input, which every other part of the game polls once per frame; the engine's log lines it
+// writes to standard error.
 class MyEventReceiver : public irr::IEventReceiver {
 public:
-    bool OnEvent(const irr::SEvent& event) override;  // records the event, always false
+    bool OnEvent(const irr::SEvent& event) override;  // records the event; true only for a log line, which it took
 };
 
 void receiver_Reset();             // all keys and buttons up (tests and start-up)

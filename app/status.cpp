@@ -1,6 +1,7 @@
 // The frame-rate measure, the time left before the level's deadline and the status line.
 #include "app/util.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "sound/sound.h"
@@ -13,14 +14,23 @@ double fps_last_time = 0.0;
 u32 level_deadline = 0;
 bool is_time_unlimited = false;
 
+// The frames of a window of at least 100 ms over the window's real length: a window stretched by one slow
+// frame reads as slow as it was.
 void util_CountFrame() {
-    frame_count += 1;
     double now = timer->getTime();
+    // A timer that went back (it wraps after 49 days) would otherwise never close the window again.
+    if (now < fps_last_time) util_StartFrameWindow();
+    frame_count += 1;
     if (now >= fps_last_time + 100.0) {
-        fps_last_time = timer->getTime();
-        fps = frame_count * 10;
+        fps = (int)std::lround(frame_count * 1000.0 / (now - fps_last_time));
+        fps_last_time = now;
         frame_count = 0;
     }
+}
+
+void util_StartFrameWindow() {
+    fps_last_time = timer->getTime();
+    frame_count = 0;
 }
 
 int util_GetFPS() {

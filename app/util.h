@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 #include <irrlicht.h>
 
@@ -15,7 +16,7 @@ extern int window_width;                      // window width in pixels, from wi
 extern int window_height;                     // window height in pixels, from window_size_y
 
 // Frame rate and time limit.
-extern int fps;                               // frames per second of the last 100 ms window, times ten; 100 at start
+extern int fps;                               // frames per second of the last window of 100 ms or more; 100 at start
 extern int frame_count;                       // frames counted in the current window
 extern double fps_last_time;                  // timer time at which the current window opened
 extern irr::u32 level_deadline;               // timer time at which the level's time runs out
@@ -26,11 +27,17 @@ const int TIME_UNLIMITED = -1000;             // what util_GetTimeLeft answers f
 // Errors. A critical error prints its line, waits for Enter on a terminal and exits with status 1.
 [[noreturn]] void util_CriticalError(const char* message);
 void util_Error(const char* message);                        // non-fatal: console line, then in the window until Return
-void util_RequireFile(const char* path);                      // returns only when the file exists
+void util_RequireFile(const char* path);                      // returns only when it is a regular file (after links)
 long long util_GetRegularFileSize(const char* path);         // size of a regular file (after links), else -1; never blocks
 irr::scene::IAnimatedMesh* util_LoadMesh(const char* path);  // a mesh that exists and loads, or a critical error naming it
-bool util_IsWholeMeshFile(const unsigned char* bytes, size_t size);  // 3DS chunks that all fit: the engine loads it safely
-bool util_IsLoadableMeshFile(const char* path);               // a .3ds file of whole chunks (other kinds are not checked)
+bool util_PrepareMeshBytes(unsigned char* bytes, size_t size);  // 3DS the engine reads safely; marks chunks it must skip
+bool util_PrepareMeshFile(const char* path, std::vector<unsigned char>& bytes);  // the same for a .3ds file's bytes
+const long long DATA_FILE_MAX_SIZE = 128LL << 20;             // the largest mesh, image or sound file the game reads
+bool util_ReadDataFile(const char* path, std::vector<unsigned char>& bytes);  // a regular file within that size
+bool util_IsWholeImage(const unsigned char* bytes, size_t size);  // a BMP or PNG whose header the engine decodes safely
+bool util_IsLoadableImageFile(const char* path);              // a regular file within the cap holding such an image
+irr::video::ITexture* util_LoadTexture(const char* path);     // an image that may be missing: null when missing or damaged
+irr::video::ITexture* util_RequireTexture(const char* path);  // an image the game needs, or a critical error naming it
 [[noreturn]] void util_Quit();                                // the ordinary end: drops the device, exit status 0
 
 // Display device.
@@ -40,7 +47,10 @@ irr::video::E_DRIVER_TYPE util_GetDriverType(int value);     // driver_type sett
 void util_SetWindowCaption(const wchar_t* title);            // title + " (" + driver name + ")"
 
 // Frame rate, time left and the status line.
+void util_DrawFrame(irr::video::SColor background, bool with_scene,
+                    irr::scene::ISceneNode* on_top);          // one frame: scene, node on top, GUI (each optional)
 void util_CountFrame();                                       // called once after every drawn frame
+void util_StartFrameWindow();                                 // a new window, so the time before it is not measured
 int util_GetFPS();                                            // fps, or 1 when it is 0
 int util_GetTimeLeft();                                       // ms to the deadline, or TIME_UNLIMITED
 irr::core::stringw util_BuildStatusLine(bool is_french, int lives, int level, int frame_rate,

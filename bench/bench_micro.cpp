@@ -170,3 +170,47 @@ int main(int argc, char** argv) {
     device->drop();
     return 0;
 }
+
+// A settings file of 300,000 attributes (5 MB, under the size the game reads): the load must stay linear.
+static void BM_SettingsLoadLong(benchmark::State& state) {
+    char folder[] = "/tmp/korvanix-bench-XXXXXX";
+    char previous[4096];
+    if (!mkdtemp(folder) || !getcwd(previous, sizeof previous) || chdir(folder) != 0) {
+        state.SkipWithError("no scratch folder");
+        return;
+    }
+    std::string text = "<?xml version=\"1.0\"?>\r\n\t<config>\r\n\t\t<all_settings \r\n";
+    char line[64];
+    for (int i = 0; i < 300000; i++) {
+        snprintf(line, sizeof line, "\t\t\tk%d=\"%d\"\r\n", i, i % 1000);
+        text += line;
+    }
+    text += "\t\t/>\r\n\t</config>\r\n";
+    FILE* file = fopen("config.xml", "wb");
+    bool written = file && fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (file) fclose(file);
+    for (auto _ : state) {
+        if (!written) break;
+        settings_Release();
+        settings_Allocate();
+        bench_Quiet(true);
+        settings_Load();
+        bench_Quiet(false);
+        if (settings_count != 300000) state.SkipWithError("the settings did not all load");
+    }
+    if (!written) state.SkipWithError("config.xml could not be written");
+    unlink("config.xml");
+    if (chdir(previous) != 0 || rmdir(folder) != 0) state.SkipWithError("scratch folder left behind");
+    // The other benchmarks read the game's own settings again.
+    settings_Release();
+    settings_Allocate();
+    bench_Quiet(true);
+    settings_Load();
+    bench_Quiet(false);
+    settings_Set("is_autoconfigure", 1);
+    settings_Set("difficulty_level", 2);
+}
+BENCHMARK(BM_SettingsLoadLong)
+    ->Name("settings_Load 300000 attributes")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);

@@ -2,6 +2,8 @@
 // time limit) and tearing it down.
 #include "level/level.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -25,10 +27,7 @@ scene::ICameraSceneNode* camera = nullptr;
 // Only the GUI is drawn, on black: the scene is still being built.
 static void ShowProgress(gui::IGUIStaticText* status_text, const wchar_t* line) {
     if (status_text) status_text->setText(line);
-    if (!driver) return;
-    driver->beginScene(true, true, video::SColor(0, 0, 0, 0));
-    if (guienv) guienv->drawAll();
-    driver->endScene();
+    util_DrawFrame(video::SColor(0, 0, 0, 0), false, nullptr);
 }
 
 static std::string LevelFile(int level, const char* name) {
@@ -36,8 +35,7 @@ static std::string LevelFile(int level, const char* name) {
 }
 
 static video::ITexture* RequireTexture(const std::string& file) {
-    util_RequireFile(file.c_str());
-    return driver->getTexture(file.c_str());
+    return util_RequireTexture(file.c_str());
 }
 
 static void LoadWorldTextures(int level) {
@@ -51,12 +49,9 @@ static void LoadWorldTextures(int level) {
 
 // Sizes are checked before anything is allocated: a table too flat has no standing place, a huge one no memory.
 static void CreateWorld() {
-    tableworld_CheckSize("size_x_world", 1);
-    tableworld_CheckSize("size_y_world", 2);
-    tableworld_CheckSize("size_z_world", 1);
-    int size_x = settings_GetInt("size_x_world");
-    int size_y = settings_GetInt("size_y_world");
-    int size_z = settings_GetInt("size_z_world");
+    int size_x = tableworld_CheckSize("size_x_world", 1);
+    int size_y = tableworld_CheckSize("size_y_world", 2);
+    int size_z = tableworld_CheckSize("size_z_world", 1);
     // Both flags are read again where they are used; reading them here reports a missing key at this stage.
     settings_GetFlag("is_subjective");
     settings_GetFlag("is_fog_enable");
@@ -93,9 +88,30 @@ static void AddSkyBox(int level) {
     for (const char* name : checked) util_RequireFile(LevelFile(level, name).c_str());
     static const char* const faces[] = {"sky_top.bmp",   "sky_bottom.bmp", "sky_left.bmp",
                                         "sky_right.bmp", "sky_front.bmp",  "sky_back.bmp"};
-    for (int i = 0; i < 6; i++) level_sky_textures[i] = driver->getTexture(LevelFile(level, faces[i]).c_str());
+    for (int i = 0; i < 6; i++) level_sky_textures[i] = RequireTexture(LevelFile(level, faces[i]));
     video::ITexture** sky = level_sky_textures;
     tableworld_AdoptSky(smgr->addSkyBoxSceneNode(sky[0], sky[1], sky[2], sky[3], sky[4], sky[5], nullptr, -1));
+}
+
+// Fog takes the colour of the sky's horizon (the middle rows of its four sides), so that far cubes melt into
+// it. It thickens with distance to three quarters at the far corner of the block: the near cubes stay clear and
+// the objective, fogged like the rest, never vanishes.
+static void SetFog(int level) {
+    video::SColorf horizon(0, 0, 0, 0);
+    int samples = 0;
+    for (const char* name : {"sky_left.bmp", "sky_right.bmp", "sky_front.bmp", "sky_back.bmp"}) {
+        video::IImage* sky = driver->createImageFromFile(LevelFile(level, name).c_str());
+        if (!sky) continue;
+        for (u32 x = 0; x < sky->getDimension().Width; x++, samples++) {
+            video::SColorf c(sky->getPixel(x, sky->getDimension().Height / 2));
+            horizon = video::SColorf(horizon.r + c.r, horizon.g + c.g, horizon.b + c.b, 1);
+        }
+        sky->drop();
+    }
+    if (samples > 0) horizon = video::SColorf(horizon.r / samples, horizon.g / samples, horizon.b / samples, 1);
+    float corner = 20 * core::vector3df(tableworld_size_x, tableworld_size_y, tableworld_size_z).getLength();
+    const float clear_at_corner = 0.25f;
+    driver->setFog(horizon.toSColor(), video::EFT_FOG_EXP, 0, corner, -std::log(clear_at_corner) / corner, true, true);
 }
 
 // One tile above every column, just over the table's top layer, drawn additively with the top texture.
@@ -127,15 +143,15 @@ static void AddLightAndCamera() {
     camera->setInputReceiverEnabled(false);
 }
 
-// The deadline is computed wide and clamped, so that a far objective or a huge time factor cannot wrap around.
+// The time left is the deadline minus the timer's time, wrapped to 32 bits and read as signed, so it can
+// only tell up to 2^31 - 1 ms. The allowance is computed wide and kept within what it can tell: a huge time
+// factor gives some 24 days, and a negative one stays far enough from the wrap to read as past.
 static void SetTimeLimit() {
     double speed = settings_Get("time_counter_speed");
     is_time_unlimited = speed > 0 ? false : settings_GetInt("is_autoconfigure") == 0;
     int64_t allowed = static_cast<int64_t>(player_DistanceTo(player, objective2_node)) * settings_ToInt(speed);
-    int64_t deadline = static_cast<int64_t>(timer->getTime()) + allowed;
-    if (deadline < 0) deadline = 0;
-    if (deadline > UINT32_MAX) deadline = UINT32_MAX;
-    level_deadline = static_cast<u32>(deadline);
+    allowed = std::min<int64_t>(std::max<int64_t>(allowed, INT32_MIN / 2), INT32_MAX);
+    level_deadline = timer->getTime() + static_cast<u32>(allowed);
 }
 
 // One attempt at the level up to its maze test; false when the maze must be built anew.
@@ -173,9 +189,12 @@ void level_Create(int level, gui::IGUIStaticText* status_text) {
     tableworld_CreateBatch();
     ShowProgress(status_text, L"....... Loading skybox textures, ceil and camera");
     AddSkyBox(level);
+    if (fog) SetFog(level);
     AddCeiling(fog);
     AddLightAndCamera();
     SetTimeLimit();
+    // The building took time that no frame of play did: the frame rate is measured afresh from here.
+    util_StartFrameWindow();
     smgr->setAmbientLight(video::SColorf(1, 1, 1, 1));
     printf("done.\n");
     fflush(stdout);

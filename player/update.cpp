@@ -1,6 +1,7 @@
 // The player's per-frame step: turning, walking, looking, jumping, the camera and the end of a level.
 #include "player/player.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "app/util.h"
 #include "level/level.h"
 #include "sound/sound.h"
+#include "world/tableworld.h"
 
 using namespace irr;
 
@@ -19,12 +21,38 @@ static void player_Turn(double r) {
     if (key_down[KEY_RIGHT] || key_down[KEY_KEY_M]) object_Turn(player->object, player->keys_rotation_speed * r);
 }
 
-// A step that ends inside a cube is taken back at once, so the figure never stands in one.
+// A slow frame's motion is taken in parts no longer than this, each tested with the probes: a motion tested
+// only where it ends could carry the figure through a cube, but a probe that moves less than a cell cannot
+// cross one. At 30 frames a second and more, a walk and any fall within a block 20 cells high stay one part,
+// so the motion there is what it always was.
+const double PLAYER_LONGEST_STEP = 19.5;
+
+// Moves the figure by distance in equal parts; a part that would end inside a cube is taken back and ends the
+// move, so the figure never stands in one. True when the whole distance was covered; moved tells whether
+// the figure moved at all.
+static bool player_MoveInParts(player_Move move, double distance, bool* moved) {
+    // However slow the frame, a fall stays far below a million parts; the bound only keeps the count an int.
+    const double count = std::ceil(std::fabs(distance) / PLAYER_LONGEST_STEP);
+    const int parts = count > 1 ? (int)std::min(count, 1.0e6) : 1;
+    const double part = distance / parts;
+    *moved = false;
+    for (int i = 0; i < parts; i++) {
+        move(player->object, part);
+        if (object_Collides(player->object)) {
+            move(player->object, -part);
+            return false;
+        }
+        *moved = true;
+    }
+    return true;
+}
+
+// A key whose step moves the figure restarts the walk sound once, however many parts the step took.
 static void player_Step(bool held, player_Move move, double distance) {
     if (!held) return;
-    move(player->object, distance);
-    if (object_Collides(player->object)) move(player->object, -distance);
-    else sound_Play(SOUND_WALK);
+    bool moved = false;
+    player_MoveInParts(move, distance, &moved);
+    if (moved) sound_Play(SOUND_WALK);
 }
 
 static void player_Walk(double r) {
@@ -56,9 +84,8 @@ static void player_MouseLook(int f) {
 // Only a blocked fall lands the figure: bumping the head on the way up stops the rise but grants no jump.
 static void player_Fall(int f) {
     player->vertical_speed -= 400.0 / f;
-    object_MoveUp(player->object, player->vertical_speed / f);
-    if (!object_Collides(player->object)) return;
-    object_MoveUp(player->object, -player->vertical_speed / f);
+    bool moved = false;
+    if (player_MoveInParts(object_MoveUp, player->vertical_speed / f, &moved)) return;
     if (player->vertical_speed <= 0) player->is_airborne = false;
     player->vertical_speed = 0;
 }
@@ -94,11 +121,10 @@ static void player_DistanceKeys() {
     if (key_down[KEY_F2]) player->is_distance_3d = false;
 }
 
-// Cells are found by truncating toward zero, so a figure just below zero still counts as in cell 0;
-// comparing the truncated quotients as floats keeps a far-off position from overflowing an int.
+// The objective is reached by cell, not by distance: a figure just below zero still counts as in cell 0.
 static bool player_IsInSameCell(const core::vector3df& a, const core::vector3df& b) {
-    return std::trunc(a.X / 20) == std::trunc(b.X / 20) && std::trunc(a.Y / 20) == std::trunc(b.Y / 20) &&
-           std::trunc(a.Z / 20) == std::trunc(b.Z / 20);
+    return tableworld_ToCell(a.X) == tableworld_ToCell(b.X) && tableworld_ToCell(a.Y) == tableworld_ToCell(b.Y) &&
+           tableworld_ToCell(a.Z) == tableworld_ToCell(b.Z);
 }
 
 static int player_HorizontalDistance(const core::vector3df& a, const core::vector3df& b) {

@@ -26,10 +26,10 @@ void settings_Load();                              // appends every attribute of
 void settings_Save();                              // writes the whole store back to config.xml
 void settings_RunSetup();                          // the console wizard, reading answers from std::cin
 
-// Where and why a settings file is refused: line and column counted in bytes from 1, and the reason.
+// Where and why a settings file is refused: line and column counted in characters from 1, and the reason.
 struct SettingsFileFault {
     long line;
     long column;
     const char* reason;
 };
-bool settings_IsWellFormed(const char* bytes, long size, SettingsFileFault* fault);  // XML the engine's reader reads safely
+bool settings_IsSafeToRead(const char* bytes, long size, SettingsFileFault* fault);  // bytes the engine's XML reader reads within its buffer

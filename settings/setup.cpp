@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <string>
 
 // One row of a question: the answer letter and the values stored for it, in order.
 struct Choice {
@@ -74,11 +75,17 @@ static bool AskScreenMode(bool french) {
     return Store(keys, 3, choices, 12);
 }
 
+// No typed answer holds this many NUL characters: an endless stream of them (a device of zeros) is taken as the end of
+// the input instead of being discarded for ever.
+static const int MAX_DISCARDED_NULS = 4096;
+
 // Throws away what follows the screen-mode answer (normally its line end) before the driver answer.
 static void DiscardBeforeDriver() {
-    do {
+    for (int discarded = 0; discarded < MAX_DISCARDED_NULS; discarded++) {
         answer = static_cast<char>(std::cin.get());
-    } while (answer == 0);
+        if (answer != 0) return;
+    }
+    answer = static_cast<char>(std::char_traits<char>::eof());
 }
 
 static bool AskDriver(bool french) {

@@ -1,293 +1,214 @@
 // The check of config.xml's bytes that runs before the engine's XML reader ever sees them.
 #include "settings/settings.h"
 
-#include <cstring>
-#include <vector>
-
-// The engine's reader trusts its input: it scans for the '>' of a closing tag, and for the '>' that balances a
-// comment's '<', without looking for the end of its buffer. This is a checker of well-formed XML read byte by byte,
-// with two departures that follow that reader: an element may repeat an attribute name (the game keeps both), and a
-// comment may not hold '<' or '>', a processing instruction not '>', and there is no document type declaration,
-// since the reader would lose its place in them. Bytes from 0x80 up pass as letters, whatever the encoding.
+// The engine's reader trusts its input. It widens the file to 32-bit characters (UTF-16 or UTF-32 after a byte-order
+// mark, anything else byte by byte) and ends them with a zero; then it scans for the '>' that closes a tag, an
+// instruction or a comment, for the '=' after an attribute's name and for the end of an element's name without ever
+// looking for that zero. Markup left open at the end of the file makes it read past its buffer, and a comment or a
+// CDATA section shorter than the characters it steps over gives it a negative length to copy. The check walks the
+// file exactly as the reader will and refuses only those files; whatever else the reader makes of a file (a
+// document type, an unknown entity, an unclosed element, plain text) is what the game reads.
 namespace {
 
-struct Name {
-    long start;
-    long length;
-};
+// The reader replaces entities by rebuilding a text once per '&' in it, which takes the '&' count times the text's
+// length: past this many characters copied, a crafted file would hold the game for minutes.
+const long long REPLACE_BUDGET = 1LL << 26;
 
-class Checker {
+class Walk {
 public:
-    Checker(const unsigned char* bytes, long size) : bytes_(bytes), size_(size) {}
+    Walk(const unsigned char* bytes, long size) : bytes_(bytes), size_(size) {}
 
     bool Document();
-    long FaultOffset() const { return fault_offset_; }
+    long FaultCharacter() const { return fault_; }
     const char* Reason() const { return reason_; }
+    unsigned At(long i) const;
 
 private:
     const unsigned char* bytes_;
     long size_;
-    long at_ = 0;
-    long fault_offset_ = 0;
+    int unit_ = 1;             // bytes per character
+    long header_ = 0;          // bytes of the byte-order mark
+    bool big_endian_ = false;
+    long count_ = 0;           // characters before the reader's zero
+    long at_ = 0;              // the reader's position
+    long long replaced_ = 0;   // characters the entity replacement copies
+    long fault_ = 0;
     const char* reason_ = "";
-    std::vector<Name> open_;
 
-    bool Fail(const char* reason, long offset) {
+    bool Fail(const char* reason, long character) {
         reason_ = reason;
-        fault_offset_ = offset;
+        fault_ = character;
         return false;
     }
-    bool Fail(const char* reason) { return Fail(reason, at_); }
-    bool AtEnd() const { return at_ >= size_; }
-    bool Starts(const char* text) const {
-        long length = static_cast<long>(strlen(text));
-        return size_ - at_ >= length && memcmp(bytes_ + at_, text, static_cast<size_t>(length)) == 0;
-    }
-    static bool IsSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-    static bool IsNameStart(unsigned char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
-    }
-    static bool IsNameChar(unsigned char c) {
-        return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
-    }
-    bool SkipSpace() {
-        long from = at_;
-        while (!AtEnd() && IsSpace(bytes_[at_])) at_++;
-        return at_ > from;
-    }
+    static bool IsSpace(unsigned c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+    unsigned Byte(long i) const { return i < size_ ? bytes_[i] : 0; }
 
-    bool Characters();
-    bool ParseName(Name* name);
-    bool Comment();
-    bool Instruction(bool is_first);
-    bool CharacterData();
-    bool Reference();
-    bool AttributeValue();
-    bool StartTag();
-    bool EndTag();
-    bool Content();
-    bool Miscellany(bool is_first);
+    bool Decode();
+    bool NarrowsWhole(long begin, long end) const;
+    bool Replaced(long begin, long end);
+    bool ClosingTag(long markup);
+    bool Instruction(long markup);
+    bool CharacterData(long markup);
+    bool Comment(long markup);
+    bool Element(long markup);
 };
 
-// XML allows no control character but tab, line feed and carriage return.
-bool Checker::Characters() {
-    for (long i = 0; i < size_; i++) {
-        unsigned char c = bytes_[i];
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return Fail("a control character", i);
+// The reader looks at its first four bytes, the file's zeros beyond its end included, for a byte-order mark.
+bool Walk::Decode() {
+    unsigned first = Byte(0) | Byte(1) << 8 | Byte(2) << 16 | Byte(3) << 24;
+    if (first == 0x0000FEFFu || first == 0xFFFE0000u) {
+        unit_ = 4;
+        big_endian_ = first == 0xFFFE0000u;
+        header_ = 4;
+        // The reader widens the last, partial character from beyond its buffer.
+        if (size_ % 4 != 0) return Fail("UTF-32 text cut inside a character", (size_ - 4) / 4);
+    } else if ((first & 0xFFFF) == 0xFEFF || (first & 0xFFFF) == 0xFFFE) {
+        unit_ = 2;
+        big_endian_ = (first & 0xFFFF) == 0xFFFE;
+        header_ = 2;
+    } else if (size_ >= 3 && Byte(0) == 0xEF && Byte(1) == 0xBB && Byte(2) == 0xBF) {
+        header_ = 3;
+    }
+    count_ = (size_ - header_ + unit_ - 1) / unit_;
+    // Half a UTF-16 character is completed with a zero byte: in big-endian order it reads as the text's end.
+    if (unit_ == 2 && (size_ - header_) % 2 == 1 && At(count_ - 1) == 0) count_--;
+    return true;
+}
+
+unsigned Walk::At(long i) const {
+    if (i < 0 || i >= count_) return 0;
+    long byte = header_ + i * unit_;
+    unsigned value = 0;
+    for (int k = 0; k < unit_; k++) value |= Byte(byte + k) << (big_endian_ ? 8 * (unit_ - 1 - k) : 8 * k);
+    return value;
+}
+
+// The game keeps the low byte of each character of a name and saves it so: a character above 255 that turns into
+// a space or an '=', or into a '/' or '>' in first place, would make the saved file read as other names or lose
+// every setting after it.
+bool Walk::NarrowsWhole(long begin, long end) const {
+    for (long i = begin; i < end; i++) {
+        unsigned c = At(i);
+        unsigned low = c & 0xFF;
+        if (c <= 0xFF) continue;
+        if (IsSpace(low) || low == '=' || (i == begin && (low == '/' || low == '>'))) return false;
     }
     return true;
 }
 
-bool Checker::ParseName(Name* name) {
-    if (AtEnd() || !IsNameStart(bytes_[at_])) return Fail(AtEnd() ? "the file ends where a name should be" : "a name is expected");
-    name->start = at_;
-    while (!AtEnd() && IsNameChar(bytes_[at_])) at_++;
-    name->length = at_ - name->start;
-    return true;
+bool Walk::Replaced(long begin, long end) {
+    long long amps = 0;
+    for (long i = begin; i < end; i++) amps += At(i) == '&';
+    replaced_ += amps * (end - begin);
+    return replaced_ <= REPLACE_BUDGET || Fail("more '&' than the reader can replace in time", begin);
 }
 
-bool Checker::Comment() {
-    long begin = at_;
-    at_ += 4;
-    for (; !AtEnd(); at_++) {
-        unsigned char c = bytes_[at_];
-        if (c == '<' || c == '>') return Fail("a comment holds '<' or '>'");
-        if (!Starts("--")) continue;
-        if (size_ - at_ < 3 || bytes_[at_ + 2] != '>') return Fail("'--' inside a comment");
-        at_ += 3;
-        return true;
-    }
-    return Fail("the file ends inside a comment", begin);
-}
-
-bool Checker::Instruction(bool is_first) {
-    long begin = at_;
-    at_ += 2;
-    Name target;
-    if (!ParseName(&target)) return false;
-    bool is_declaration = target.length == 3 && (bytes_[target.start] | 0x20) == 'x' &&
-                          (bytes_[target.start + 1] | 0x20) == 'm' && (bytes_[target.start + 2] | 0x20) == 'l';
-    if (is_declaration && !is_first) return Fail("an XML declaration that is not at the start", begin);
-    if (Starts("?>")) {
-        at_ += 2;
-        return true;
-    }
-    if (!SkipSpace()) return Fail("a space is expected after the instruction's name");
-    for (; !AtEnd(); at_++) {
-        if (Starts("?>")) {
-            at_ += 2;
-            return true;
-        }
-        if (bytes_[at_] == '>') return Fail("a processing instruction holds '>'");
-    }
-    return Fail("the file ends inside a processing instruction", begin);
-}
-
-bool Checker::CharacterData() {
-    long begin = at_;
-    at_ += 9;
-    for (; !AtEnd(); at_++) {
-        if (!Starts("]]>")) continue;
-        at_ += 3;
-        return true;
-    }
-    return Fail("the file ends inside a CDATA section", begin);
-}
-
-// Only the five entities every XML document knows, and character references to characters XML allows.
-bool Checker::Reference() {
-    static const char* const known[] = {"&lt;", "&gt;", "&amp;", "&quot;", "&apos;"};
-    for (const char* entity : known) {
-        if (!Starts(entity)) continue;
-        at_ += static_cast<long>(strlen(entity));
-        return true;
-    }
-    long begin = at_;
-    if (!Starts("&#")) return Fail("an unknown entity reference");
-    at_ += 2;
-    bool is_hex = !AtEnd() && bytes_[at_] == 'x';
-    if (is_hex) at_++;
-    unsigned long code = 0;
-    long digits = 0;
-    for (; !AtEnd() && bytes_[at_] != ';'; at_++, digits++) {
-        unsigned char c = bytes_[at_];
-        int digit = c >= '0' && c <= '9' ? c - '0'
-                    : is_hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10 : -1;
-        if (digit < 0) return Fail("a bad character reference", begin);
-        code = code * (is_hex ? 16 : 10) + static_cast<unsigned long>(digit);
-        if (code > 0x10FFFF) return Fail("a bad character reference", begin);
-    }
-    if (AtEnd() || digits == 0) return Fail("a bad character reference", begin);
-    bool allowed = code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
-                   (code >= 0xE000 && code <= 0xFFFD) || code >= 0x10000;
-    if (!allowed) return Fail("a bad character reference", begin);
+bool Walk::ClosingTag(long markup) {
+    for (at_++; At(at_) != '>'; at_++)
+        if (at_ >= count_) return Fail("the file ends inside a closing tag", markup);
     at_++;
     return true;
 }
 
-bool Checker::AttributeValue() {
-    if (AtEnd()) return Fail("the file ends inside a tag");
-    unsigned char quote = bytes_[at_];
-    if (quote != '"' && quote != '\'') return Fail("an attribute value must be quoted");
-    long begin = at_++;
-    while (!AtEnd() && bytes_[at_] != quote) {
-        if (bytes_[at_] == '<') return Fail("'<' in an attribute value");
-        if (bytes_[at_] == '&') {
-            if (!Reference()) return false;
+bool Walk::Instruction(long markup) {
+    for (; At(at_) != '>'; at_++)
+        if (at_ >= count_) return Fail("the file ends inside a processing instruction", markup);
+    at_++;
+    return true;
+}
+
+// The reader steps over the eight characters of "![CDATA[" whatever they are, then looks for "]]>" back from each '>'.
+bool Walk::CharacterData(long markup) {
+    at_ = at_ + 8 < count_ ? at_ + 8 : count_;
+    long begin = at_;
+    for (; at_ < count_; at_++) {
+        if (At(at_) != '>' || At(at_ - 1) != ']' || At(at_ - 2) != ']') continue;
+        at_++;
+        if (at_ - 3 < begin) return Fail("a CDATA section too short for its own markers", markup);
+        return true;
+    }
+    return true;
+}
+
+// A comment or any other "<!" markup ends at the '>' that balances every '<' inside it; the reader then takes
+// the text between its first two and last three characters.
+bool Walk::Comment(long markup) {
+    long begin = ++at_;
+    for (long depth = 1; depth > 0; at_++) {
+        if (at_ >= count_) return Fail("the file ends inside a comment or declaration", markup);
+        if (At(at_) == '>') depth--;
+        else if (At(at_) == '<') depth++;
+    }
+    if (at_ - begin < 5) return Fail("a comment or declaration too short for the reader", markup);
+    return true;
+}
+
+bool Walk::Element(long markup) {
+    for (; At(at_) != '>' && !IsSpace(At(at_)); at_++)
+        if (at_ >= count_) return Fail("the file ends inside a tag", markup);
+    while (At(at_) != '>') {
+        if (at_ >= count_) return Fail("the file ends inside a tag", markup);
+        if (IsSpace(At(at_))) {
+            at_++;
             continue;
         }
-        at_++;
-    }
-    if (AtEnd()) return Fail("the file ends inside an attribute value", begin);
-    at_++;
-    return true;
-}
-
-bool Checker::StartTag() {
-    long begin = at_++;
-    Name name;
-    if (!ParseName(&name)) return false;
-    for (;;) {
-        bool had_space = SkipSpace();
-        if (AtEnd()) return Fail("the file ends inside a tag", begin);
-        if (Starts("/>")) {
+        // "/" ends the element, and the reader steps over the character after it, whatever it is.
+        if (At(at_) == '/') {
             at_ += 2;
             return true;
         }
-        if (bytes_[at_] == '>') {
-            at_++;
-            open_.push_back(name);
-            return true;
-        }
-        if (!had_space) return Fail("a space is expected between attributes");
-        Name attribute;
-        if (!ParseName(&attribute)) return false;
-        SkipSpace();
-        if (AtEnd()) return Fail("the file ends inside a tag", begin);
-        if (bytes_[at_] != '=') return Fail("an attribute without '=' and a value");
+        long name = at_;
+        for (; !IsSpace(At(at_)) && At(at_) != '='; at_++)
+            if (at_ >= count_) return Fail("the file ends inside an attribute's name", name);
+        if (!NarrowsWhole(name, at_)) return Fail("an attribute name that would not read back once saved", name);
+        // An attribute without a quoted value ends the reader's reading at the end of the file.
+        for (at_++; at_ < count_ && At(at_) != '"' && At(at_) != '\''; at_++) continue;
+        if (at_ >= count_) return true;
+        unsigned quote = At(at_);
+        long value = ++at_;
+        while (at_ < count_ && At(at_) != quote) at_++;
+        if (at_ >= count_) return true;
+        if (!Replaced(value, at_)) return false;
         at_++;
-        SkipSpace();
-        if (!AttributeValue()) return false;
     }
-}
-
-bool Checker::EndTag() {
-    long begin = at_;
-    at_ += 2;
-    Name name;
-    if (!ParseName(&name)) return false;
-    SkipSpace();
-    if (AtEnd()) return Fail("the file ends inside a closing tag", begin);
-    if (bytes_[at_] != '>') return Fail("'>' is expected to end the closing tag");
-    const Name& expected = open_.back();
-    if (name.length != expected.length ||
-        memcmp(bytes_ + name.start, bytes_ + expected.start, static_cast<size_t>(name.length)) != 0)
-        return Fail("the closing tag does not match the open element", begin);
     at_++;
-    open_.pop_back();
     return true;
 }
 
-// Everything inside the root element, up to and including its closing tag.
-bool Checker::Content() {
-    while (!open_.empty()) {
-        if (AtEnd()) return Fail("the file ends before every element is closed");
-        bool ok = true;
-        if (Starts("<!--")) ok = Comment();
-        else if (Starts("<![CDATA[")) ok = CharacterData();
-        else if (Starts("<?")) ok = Instruction(false);
-        else if (Starts("</")) ok = EndTag();
-        else if (Starts("<!")) ok = Fail("markup the settings file never holds");
-        else if (bytes_[at_] == '<') ok = StartTag();
-        else if (bytes_[at_] == '&') ok = Reference();
-        else if (Starts("]]>")) ok = Fail("']]>' in text");
-        else at_++;
+bool Walk::Document() {
+    if (!Decode()) return false;
+    // The reader stops at a zero wherever it stands, and an attribute's name would then no longer find its value.
+    for (long i = 0; i < count_; i++)
+        if (At(i) == 0) return Fail("a NUL character", i);
+    while (at_ < count_) {
+        long text = at_;
+        while (at_ < count_ && At(at_) != '<') at_++;
+        if (at_ >= count_) return true;
+        if (!Replaced(text, at_)) return false;
+        long markup = at_++;
+        bool ok = At(at_) == '/'   ? ClosingTag(markup)
+                  : At(at_) == '?' ? Instruction(markup)
+                  : At(at_) == '!' ? (At(at_ + 1) == '[' ? CharacterData(markup) : Comment(markup))
+                                   : Element(markup);
         if (!ok) return false;
     }
-    return true;
-}
-
-// White space, comments and processing instructions, before or after the root element.
-bool Checker::Miscellany(bool is_first) {
-    for (;;) {
-        SkipSpace();
-        bool ok = true;
-        if (Starts("<!--")) ok = Comment();
-        else if (Starts("<?")) ok = Instruction(is_first);
-        else return true;
-        if (!ok) return false;
-    }
-}
-
-bool Checker::Document() {
-    if (!Characters()) return false;
-    if (Starts("\xEF\xBB\xBF")) at_ += 3;
-    if (Starts("<?") && !Instruction(true)) return false;
-    if (!Miscellany(false)) return false;
-    if (AtEnd()) return Fail("there is no root element");
-    if (Starts("<!DOCTYPE")) return Fail("a document type declaration, which the settings file never holds");
-    if (bytes_[at_] != '<' || !IsNameStart(at_ + 1 < size_ ? bytes_[at_ + 1] : 0))
-        return Fail("the root element is expected");
-    if (!StartTag() || !Content() || !Miscellany(false)) return false;
-    if (!AtEnd()) return Fail("content after the root element");
     return true;
 }
 
 }  // namespace
 
-bool settings_IsWellFormed(const char* bytes, long size, SettingsFileFault* fault) {
-    Checker checker(reinterpret_cast<const unsigned char*>(bytes), size);
-    if (checker.Document()) return true;
+bool settings_IsSafeToRead(const char* bytes, long size, SettingsFileFault* fault) {
+    Walk walk(reinterpret_cast<const unsigned char*>(bytes), size);
+    if (walk.Document()) return true;
     if (!fault) return false;
-    long offset = checker.FaultOffset();
     fault->line = 1;
     fault->column = 1;
-    for (long i = 0; i < offset && i < size; i++) {
+    for (long i = 0; i < walk.FaultCharacter(); i++) {
         fault->column++;
-        if (bytes[i] != '\n') continue;
+        if (walk.At(i) != '\n') continue;
         fault->line++;
         fault->column = 1;
     }
-    fault->reason = checker.Reason();
+    fault->reason = walk.Reason();
     return false;
 }

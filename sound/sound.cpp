@@ -6,6 +6,8 @@
 #include <AL/al.h>
 #include <AL/alut.h>
 
+#include "app/util.h"
+
 std::vector<Sound*> sounds;
 bool is_mute = false;
 
@@ -17,7 +19,10 @@ Sound* sound_Load(const char* file_name) {
     // Nothing is placed in space: every effect sounds the same wherever the player stands.
     alListener3f(AL_POSITION, 0.0f, 0.0f, 0.0f);
     alSource3f(source, AL_POSITION, 0.0f, 0.0f, 0.0f);
-    ALuint buffer = alutCreateBufferFromFile(file_name);
+    // ALUT opens the file with a blocking open and reads it whole into memory: a FIFO or a huge file named
+    // like a sound is refused first, and the sound is silent as for any file ALUT cannot load.
+    long long size = util_GetRegularFileSize(file_name);
+    ALuint buffer = size >= 0 && size <= DATA_FILE_MAX_SIZE ? alutCreateBufferFromFile(file_name) : AL_NONE;
     alSourcei(source, AL_BUFFER, static_cast<ALint>(buffer));
     printf("Loaded sound: %s;%u;%u\n", file_name, static_cast<unsigned>(buffer), static_cast<unsigned>(source));
     fflush(stdout);

@@ -506,7 +506,9 @@ Picture skyFace(const SkyTheme& theme, int face, int seed) {
 
 // ---- objective, text strip, contact sheet -----------------------------------------------------
 
-// A glassy face with a bright frame: mostly see-through in the middle, glowing towards the frame.
+// A glassy face with a frame that stands out from every sky and wall: a black outer band and a bright ridge
+// of the objective's colour fading to white, so that either its dark or its bright part differs from whatever
+// lies behind; the middle is see-through, tinted, glowing towards the frame and the centre.
 Picture objective(Colour frame, Colour glow) {
     const int size = 128;
     Picture picture(size, size, Colour{0, 0, 0, 0});
@@ -516,20 +518,52 @@ Picture objective(Colour frame, Colour glow) {
             float edge = std::min(std::min(u, 1 - u), std::min(v, 1 - v));
             float centre = std::hypot(u - 0.5f, v - 0.5f);
             Colour c;
-            if (edge < 0.07f) {
-                float ridge = 1 - std::fabs(edge - 0.035f) / 0.035f;
-                c = mix(scale(frame, 0.6f), Colour{1, 1, 1, 1}, ridge * 0.5f);
+            if (edge < 0.035f) {
+                c = rgb(10, 8, 16);
+            } else if (edge < 0.11f) {
+                float ridge = 1 - std::fabs(edge - 0.0725f) / 0.0375f;
+                c = mix(frame, Colour{1, 1, 1, 1}, ridge * 0.6f);
                 c.a = 1;
+            } else if (edge < 0.125f) {
+                c = rgb(10, 8, 16);
             } else {
-                float rim = clamp01(1 - (edge - 0.07f) / 0.2f);
+                float rim = clamp01(1 - (edge - 0.125f) / 0.2f);
                 float spark = std::pow(clamp01(1 - centre * 2.2f), 3.0f);
                 c = mix(glow, Colour{1, 1, 1, 1}, spark * 0.6f);
-                c.a = 0.28f + 0.45f * rim * rim + 0.3f * spark;
+                c.a = 0.22f + 0.4f * rim * rim + 0.3f * spark;
             }
             picture.at(x, y) = Colour{clamp01(c.r), clamp01(c.g), clamp01(c.b), clamp01(c.a)};
         }
     }
     return picture;
+}
+
+// The objective laid over a background image stretched to its size, as the eye sees it in front of a sky or a wall.
+Picture over(const Picture& top, const Picture& background) {
+    Picture out(top.width, top.height, Colour{0, 0, 0, 1});
+    for (int y = 0; y < top.height; ++y) {
+        for (int x = 0; x < top.width; ++x) {
+            const Colour& t = top.at(x, y);
+            Colour c = mix(background.at(x * background.width / top.width, y * background.height / top.height), t, t.a);
+            out.at(x, y) = Colour{c.r, c.g, c.b, 1};
+        }
+    }
+    return out;
+}
+
+// How much the objective stands out from a background: the mean colour distance, 0 to 1, between the
+// objective laid over it and the background alone. The data tests hold every level to a minimum.
+float objectiveContrast(const Picture& top, const Picture& background) {
+    const Picture seen = over(top, background);
+    double sum = 0;
+    for (int y = 0; y < top.height; ++y) {
+        for (int x = 0; x < top.width; ++x) {
+            const Colour& a = seen.at(x, y);
+            const Colour& b = background.at(x * background.width / top.width, y * background.height / top.height);
+            sum += std::sqrt(((a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) + (a.b - b.b) * (a.b - b.b)) / 3);
+        }
+    }
+    return float(sum / (top.width * top.height));
 }
 
 Picture textStrip() {
@@ -587,8 +621,12 @@ void picture_Save(video::IVideoDriver* video, const Picture& picture, const std:
     if (!written) datagen_Fail("cannot write " + file_name);
 }
 
+// Each level's row of the contact sheet ends with the objective over the level's side texture and over the
+// sky face it stands out least from, each labelled with its contrast.
 void image_WriteAll(video::IVideoDriver* video, const std::string& folder, const std::string& preview_file) {
-    Sheet sheet(9, 12);
+    Sheet sheet(11, 12);
+    Picture first = objective(rgb(255, 40, 190), rgb(255, 60, 200));
+    Picture second = objective(rgb(255, 215, 0), rgb(255, 190, 30));
     for (int level = 1; level <= 11; ++level) {
         const std::string dir = folder + "/" + std::to_string(level) + "/";
         const int row = level - 1;
@@ -596,20 +634,29 @@ void image_WriteAll(video::IVideoDriver* video, const std::string& folder, const
         WorldTheme world = worldTheme(level);
         const Texel* texels[3] = {&world.side, &world.top, &world.bottom};
         const char* names[3] = {"side", "top", "bottom"};
+        Picture side = texture(world.side);
         for (int i = 0; i < 3; ++i) {
-            Picture picture = texture(*texels[i]);
+            Picture picture = i == 0 ? side : texture(*texels[i]);
             picture_Save(video, picture, dir + names[i] + ".bmp");
             sheet.put(row, i, picture, std::to_string(level) + "/" + names[i]);
         }
         SkyTheme sky = skyTheme(level);
+        Picture faintest_sky(1, 1, Colour{0, 0, 0, 1});
+        float faintest = 2;
         for (int face = 0; face < 6; ++face) {
             Picture picture = skyFace(sky, face, level * 7);
             picture_Save(video, picture, dir + SKY_FACES[face] + ".bmp");
             sheet.put(row, 3 + face, picture, SKY_FACES[face]);
+            float contrast = objectiveContrast(first, picture);
+            if (contrast < faintest) {
+                faintest = contrast;
+                faintest_sky = picture;
+            }
         }
+        auto label = [](float contrast) { return "obj " + std::to_string(int(std::lround(contrast * 100))) + "%"; };
+        sheet.put(row, 9, over(first, side), label(objectiveContrast(first, side)));
+        sheet.put(row, 10, over(first, faintest_sky), label(faintest));
     }
-    Picture first = objective(rgb(120, 230, 255), rgb(60, 170, 255));
-    Picture second = objective(rgb(255, 230, 110), rgb(255, 200, 60));
     Picture strip = textStrip();
     picture_Save(video, first, folder + "/objectiv.png");
     picture_Save(video, second, folder + "/objectiv2.png");

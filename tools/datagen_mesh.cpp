@@ -1,5 +1,6 @@
 // The meshes: a small 3DS writer, the cube pieces of the world and the player's figure.
 #include "datagen.h"
+#include "world/tableworld.h"
 
 #include <cmath>
 #include <cstdint>
@@ -140,32 +141,34 @@ void addTriangle(Mesh& mesh, Group& group, uint16_t a, uint16_t b, uint16_t c) {
 }
 
 // A square face of the cube seen from outside: `up` is the texture's up, the image reads upright.
-// Corners go clockwise from the upper left, the engine's front-facing order.
-void addCubeFace(Mesh& mesh, Group& group, vector3df normal, vector3df up) {
+// Corners go clockwise from the upper left, the engine's front-facing order. The image spans the texture
+// coordinates 0.5 - reach to 0.5 + reach: 0 to 1 shows it once on the face.
+void addCubeFace(Mesh& mesh, Group& group, vector3df normal, vector3df up, float reach) {
     const float half = 20.0f;
+    const float low = 0.5f - reach, high = 0.5f + reach;
     vector3df right = normal.crossProduct(up);
     vector3df centre = normal * half;
-    uint16_t tl = addVertex(mesh, centre + (up - right) * half, vector2df(0, 0));
-    uint16_t tr = addVertex(mesh, centre + (up + right) * half, vector2df(1, 0));
-    uint16_t br = addVertex(mesh, centre + (right - up) * half, vector2df(1, 1));
-    uint16_t bl = addVertex(mesh, centre - (up + right) * half, vector2df(0, 1));
+    uint16_t tl = addVertex(mesh, centre + (up - right) * half, vector2df(low, low));
+    uint16_t tr = addVertex(mesh, centre + (up + right) * half, vector2df(high, low));
+    uint16_t br = addVertex(mesh, centre + (right - up) * half, vector2df(high, high));
+    uint16_t bl = addVertex(mesh, centre - (up + right) * half, vector2df(low, high));
     addTriangle(mesh, group, tl, tr, br);
     addTriangle(mesh, group, tl, br, bl);
 }
 
-Mesh cubeMesh(bool sides, bool top, bool bottom) {
+Mesh cubeMesh(bool sides, bool top, bool bottom, float reach) {
     Mesh mesh;
     mesh.groups.push_back(Group{"cube", Rgb{255, 255, 255}, {}});
     Group& group = mesh.groups.back();
     const vector3df up(0, 1, 0);
     if (sides) {
-        addCubeFace(mesh, group, vector3df(-1, 0, 0), up);
-        addCubeFace(mesh, group, vector3df(0, 0, 1), up);
-        addCubeFace(mesh, group, vector3df(1, 0, 0), up);
-        addCubeFace(mesh, group, vector3df(0, 0, -1), up);
+        addCubeFace(mesh, group, vector3df(-1, 0, 0), up, reach);
+        addCubeFace(mesh, group, vector3df(0, 0, 1), up, reach);
+        addCubeFace(mesh, group, vector3df(1, 0, 0), up, reach);
+        addCubeFace(mesh, group, vector3df(0, 0, -1), up, reach);
     }
-    if (top) addCubeFace(mesh, group, vector3df(0, 1, 0), vector3df(0, 0, 1));
-    if (bottom) addCubeFace(mesh, group, vector3df(0, -1, 0), vector3df(0, 0, 1));
+    if (top) addCubeFace(mesh, group, vector3df(0, 1, 0), vector3df(0, 0, 1), reach);
+    if (bottom) addCubeFace(mesh, group, vector3df(0, -1, 0), vector3df(0, 0, 1), reach);
     return mesh;
 }
 
@@ -220,10 +223,14 @@ Mesh blobMesh() {
 
 }  // namespace
 
+// Neighbouring cube pieces overlap by a strip where their faces lie in one plane. Their textures repeat once
+// per cell in world space (they wrap), so that both faces show the same texel there and the depth test's
+// choice between them cannot be seen. The objective's cube shows its image once, frame and all.
 void mesh_WriteAll(const std::string& folder) {
-    writeMesh(folder + "/side.3ds", "side", cubeMesh(true, false, false));
-    writeMesh(folder + "/top.3ds", "top", cubeMesh(false, true, false));
-    writeMesh(folder + "/bottom.3ds", "bottom", cubeMesh(false, false, true));
-    writeMesh(folder + "/cube.3ds", "cube", cubeMesh(true, true, true));
+    const float piece = TABLEWORLD_PIECE_SCALE;
+    writeMesh(folder + "/side.3ds", "side", cubeMesh(true, false, false, piece));
+    writeMesh(folder + "/top.3ds", "top", cubeMesh(false, true, false, piece));
+    writeMesh(folder + "/bottom.3ds", "bottom", cubeMesh(false, false, true, piece));
+    writeMesh(folder + "/cube.3ds", "cube", cubeMesh(true, true, true, 0.5f));
     writeMesh(folder + "/blob.3ds", "blob", blobMesh());
 }

@@ -59,37 +59,54 @@ std::vector<double> jump() {
     return samples;
 }
 
-// A soft thud: a low decaying tone under low-passed noise. It restarts up to four times a frame,
-// so it is short and quiet at its end.
+// A raised-cosine rise from 0 to 1 over `length` seconds: a sound that starts this way starts without a click.
+double rise(double t, double length) { return t >= length ? 1.0 : 0.5 - 0.5 * std::cos(PI * t / length); }
+
+// A soft shuffle: noise between about 600 Hz and 4 kHz (two gentle poles each side), rising smoothly over
+// 3 ms and dying away. Every
+// successful step restarts it, up to four times a frame, so what is heard is its first 5 to 30 ms over and
+// over: those are already the shuffle, with nothing low that would beat at the frame rate.
 std::vector<double> walk() {
     const int count = RATE / 10;
     std::vector<double> samples(count);
     uint32_t seed = 12345;
-    double filtered = 0;
+    double smooth = 0, smoother = 0, slow = 0, slower = 0;
     for (int i = 0; i < count; ++i) {
         double t = double(i) / RATE;
         seed = seed * 1664525u + 1013904223u;
         double noise = (seed >> 8) / double(1 << 24) * 2 - 1;
-        filtered += 0.15 * (noise - filtered);
-        double thump = std::sin(2 * PI * 90 * t);
-        double envelope = std::min(1.0, i / (0.003 * RATE)) * std::exp(-t * 45);
-        samples[i] = 0.5 * (0.6 * thump + 1.2 * filtered) * envelope;
+        smooth += 0.4 * (noise - smooth);
+        smoother += 0.4 * (smooth - smoother);
+        slow += 0.15 * (smoother - slow);
+        double band = smoother - slow;
+        slower += 0.15 * (band - slower);
+        double fade_out = std::min(1.0, (count - 1 - i) / (0.015 * RATE));
+        samples[i] = (band - slower) * rise(t, 0.003) * std::exp(-t * 18) * fade_out;
     }
+    double loudest = 0;
+    for (double v : samples) loudest = std::max(loudest, std::fabs(v));
+    for (double& v : samples) v *= 0.42 / loudest;
     return samples;
 }
 
-// A band-limited square beep at 1 kHz. It restarts every frame in the last seconds, so it is
-// loud from its first millisecond: what the player hears then is its opening, over and over.
+// A warbling siren: a tone sweeping around 2.2 kHz a hundred and seventy times a second, with a harsh upper
+// partial, switching between a high and a low pitch every 60 ms. It restarts every frame in the last seconds,
+// so it rises in a millisecond and warbles from its first few: each restart sounds like the strike of an
+// alarm bell, and nothing in it is low or steady enough to hum at the frame rate.
 std::vector<double> alarm() {
     const int count = RATE / 4;
     const int release = RATE / 25;
     std::vector<double> samples(count);
+    double phase = 0;
     for (int i = 0; i < count; ++i) {
-        double phase = 2 * PI * 1000 * i / RATE;
-        double wave = std::sin(phase) + std::sin(3 * phase) / 3 + std::sin(5 * phase) / 5 + std::sin(7 * phase) / 7;
-        double envelope = std::min(1.0, i / (0.001 * RATE));
+        double t = double(i) / RATE;
+        double centre = (int(t / 0.06) % 2) ? 1800 : 2400;
+        double frequency = centre + 600 * std::sin(2 * PI * 170 * t);
+        phase += 2 * PI * frequency / RATE;
+        double wave = std::sin(phase) + 0.35 * std::sin(2 * phase + 0.5) + 0.2 * std::sin(3 * phase);
+        double envelope = rise(t, 0.001);
         if (i > count - release) envelope *= double(count - i) / release;
-        samples[i] = 0.55 * wave * envelope;
+        samples[i] = 0.33 * wave * envelope;
     }
     return samples;
 }

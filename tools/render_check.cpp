@@ -1,11 +1,16 @@
 // korvanix_render_check: shows the generated data in a real OpenGL window, for the eye and the e2e test.
-// Usage: korvanix_render_check above|below|sky|blob|text LEVEL SECONDS, run from the game folder.
-// Prints "face NAME X Y" for the window point where each face's centre lands, then "ready".
+// Usage: korvanix_render_check above|below|sky|blob|text|objective|objective-hidden|seams|seams-odd|seams-even
+// LEVEL SECONDS, run from the game folder; objective-hidden is the objective's scene without it. Prints "face NAME X Y" for the window point where each face's centre lands, then "ready".
+// The seams views show a wall and a floor of 3 x 3 cubes as the game places them, face-on and at a grazing
+// angle in four quarters of the window; -odd and -even bring the odd or the even cubes to the front where
+// neighbours overlap, so the two shots differ exactly where the overlap shows.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <irrlicht.h>
+
+#include "world/tableworld.h"
 
 using namespace irr;
 
@@ -22,7 +27,7 @@ scene::IMeshSceneNode* addPiece(const char* mesh_file, video::ITexture* texture)
     }
     scene::IMeshSceneNode* node = scene->addMeshSceneNode(mesh->getMesh(0));
     if (!node) std::exit(1);
-    node->setScale(core::vector3df(0.51f, 0.51f, 0.51f));
+    node->setScale(core::vector3df(TABLEWORLD_PIECE_SCALE, TABLEWORLD_PIECE_SCALE, TABLEWORLD_PIECE_SCALE));
     node->setMaterialTexture(0, texture);
     node->setMaterialFlag(video::EMF_LIGHTING, true);
     node->setMaterialFlag(video::EMF_NORMALIZE_NORMALS, true);
@@ -45,6 +50,81 @@ video::ITexture* levelTexture(int level, const char* name) {
     return texture;
 }
 
+// One cube as the game builds it: three pieces at the centre of cell (x, y, z), nudged by `toward_eye`. A
+// nudge of a five-hundredth of a unit decides the depth test where the cube overlaps its neighbours and moves
+// no pixel by more than a twentieth.
+void addGameCube(int level, int x, int y, int z, core::vector3df toward_eye) {
+    const char* pieces[3][2] = {{"data/side.3ds", "side"}, {"data/top.3ds", "top"}, {"data/bottom.3ds", "bottom"}};
+    for (auto& piece : pieces) {
+        scene::IMeshSceneNode* node = addPiece(piece[0], levelTexture(level, piece[1]));
+        node->setPosition(core::vector3df(20.0f * x + 10, 20.0f * y + 10, 20.0f * z + 10) + toward_eye);
+    }
+}
+
+// The wall stands in the cells z = 0, facing -z; the floor lies 100 cells below it, facing up: neither is in
+// the other's views.
+void addWallAndFloor(int level, const std::string& view) {
+    for (int a = 0; a < 3; ++a) {
+        for (int b = 0; b < 3; ++b) {
+            bool odd = (a + b) % 2;
+            float nudge = (view == "seams-odd" && odd) || (view == "seams-even" && !odd) ? 0.002f : 0.0f;
+            addGameCube(level, a, b, 0, core::vector3df(0, 0, -nudge));
+            addGameCube(level, a, -100, b, core::vector3df(0, nudge, 0));
+        }
+    }
+}
+
+// The objective as the game makes it: the two textured cubes in one place, the first drawn again on top.
+scene::ISceneNode* addObjective(core::vector3df position) {
+    scene::ISceneManager* scene = render_device->getSceneManager();
+    scene::ISceneNode* first = nullptr;
+    for (const char* texture : {"data/objectiv.png", "data/objectiv2.png"}) {
+        scene::IAnimatedMesh* mesh = scene->getMesh("data/cube.3ds");
+        scene::IMeshSceneNode* node = mesh ? scene->addMeshSceneNode(mesh->getMesh(0)) : nullptr;
+        if (!node) std::exit(1);
+        node->setMaterialTexture(0, render_device->getVideoDriver()->getTexture(texture));
+        node->setMaterialFlag(video::EMF_LIGHTING, !first);
+        node->setMaterialType(video::EMT_TRANSPARENT_ALPHA_CHANNEL);
+        node->setScale(core::vector3df(TABLEWORLD_PIECE_SCALE, TABLEWORLD_PIECE_SCALE, TABLEWORLD_PIECE_SCALE));
+        node->setPosition(position);
+        if (!first) first = node;
+    }
+    first->setMaterialFlag(video::EMF_LIGHTING, false);
+    return first;
+}
+
+struct SeamView {
+    core::vector3df position, target, up;
+    core::plane3df surface;  // a hair behind the faces that overlap
+};
+
+// Face-on and grazing, the wall then the floor; one quarter of the window each.
+const SeamView SEAM_VIEWS[4] = {
+    {{30, 30, -48}, {30, 30, 0}, {0, 1, 0}, {{0, 0, -0.199f}, {0, 0, -1}}},
+    {{2, 31, -9}, {60, 28, 0}, {0, 1, 0}, {{0, 0, -0.199f}, {0, 0, -1}}},
+    {{30, -1932, 30}, {30, -1980, 30}, {0, 0, 1}, {{0, -1979.801f, 0}, {0, 1, 0}}},
+    {{4, -1975, 8}, {60, -1980, 30}, {0, 1, 0}, {{0, -1979.801f, 0}, {0, 1, 0}}},
+};
+
+// With one side of each overlap nudged forward, its cubes' sides would show in a sliver along the edges:
+// those views cut away all that lies behind the visible faces.
+void drawSeamViews(video::IVideoDriver* video, scene::ISceneManager* scene, scene::ICameraSceneNode* camera,
+                   bool one_side_wins) {
+    const core::dimension2du size = video->getScreenSize();
+    const s32 w = size.Width / 2, h = size.Height / 2;
+    for (int i = 0; i < 4; ++i) {
+        video->setViewPort(core::recti((i % 2) * w, (i / 2) * h, (i % 2 + 1) * w, (i / 2 + 1) * h));
+        camera->setAspectRatio(float(w) / h);
+        camera->setPosition(SEAM_VIEWS[i].position);
+        camera->setUpVector(SEAM_VIEWS[i].up);
+        camera->setTarget(SEAM_VIEWS[i].target);
+        video->setClipPlane(0, SEAM_VIEWS[i].surface, one_side_wins);
+        scene->drawAll();
+    }
+    video->enableClipPlane(0, false);
+    video->setViewPort(core::recti(0, 0, size.Width, size.Height));
+}
+
 void printFace(const char* name, core::vector3df centre) {
     core::position2di p = render_device->getSceneManager()->getSceneCollisionManager()->getScreenCoordinatesFrom3DPosition(centre);
     std::printf("face %s %d %d\n", name, p.X, p.Y);
@@ -54,15 +134,20 @@ void printFace(const char* name, core::vector3df centre) {
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: korvanix_render_check above|below|sky|blob|text LEVEL SECONDS\n");
+        std::fprintf(stderr, "usage: korvanix_render_check above|below|sky|blob|text|objective|objective-hidden|seams|seams-odd|seams-even "
+                             "LEVEL SECONDS\n");
         return 1;
     }
     const std::string view = argv[1];
     const int level = std::atoi(argv[2]);
     const u32 seconds = std::atoi(argv[3]);
+    const bool seams = view.compare(0, 5, "seams") == 0;
     SIrrlichtCreationParameters parameters;
     parameters.DriverType = video::EDT_OPENGL;
-    parameters.WindowSize = core::dimension2d<u32>(640, 480);
+    parameters.WindowSize = seams ? core::dimension2d<u32>(960, 720) : core::dimension2d<u32>(640, 480);
+    // The game's depth buffer is the engine's 16 bits; the views that choose a winner in every overlap need
+    // a finer one, so that the nudge and the cut behind the faces act within a hair of the faces.
+    if (seams && view != "seams") parameters.ZBufferBits = 24;
     parameters.LoggingLevel = ELL_ERROR;
     render_device = createDeviceEx(parameters);
     if (!render_device) return 1;
@@ -70,10 +155,12 @@ int main(int argc, char** argv) {
     video::IVideoDriver* video = render_device->getVideoDriver();
     scene::ISceneManager* scene = render_device->getSceneManager();
 
+    scene::ISceneNode* objectives[2] = {};
     const char* sky_names[6] = {"sky_top", "sky_bottom", "sky_left", "sky_right", "sky_front", "sky_back"};
     video::ITexture* sky[6];
     for (int i = 0; i < 6; ++i) sky[i] = levelTexture(level, sky_names[i]);
-    scene->addSkyBoxSceneNode(sky[0], sky[1], sky[2], sky[3], sky[4], sky[5]);
+    // The seams views have a black background, so that nothing but the cubes counts.
+    if (!seams) scene->addSkyBoxSceneNode(sky[0], sky[1], sky[2], sky[3], sky[4], sky[5]);
     scene->addLightSceneNode(nullptr, core::vector3df(0, 250, 0), video::SColorf(1, 1, 1, 1), 2000);
     scene->setAmbientLight(video::SColorf(1, 1, 1, 1));
     scene::ICameraSceneNode* camera = scene->addCameraSceneNode();
@@ -86,6 +173,22 @@ int main(int argc, char** argv) {
         const float y = view == "above" ? 28.0f : -28.0f;
         camera->setPosition(core::vector3df(-26, y, -22));
         camera->setTarget(core::vector3df(0, 0, 0));
+    } else if (view.compare(0, 9, "objective") == 0) {
+        // A wall of the level's cubes on the left, its sky on the right, an objective in front of each.
+        for (int a = 0; a < 3; ++a)
+            for (int b = 0; b < 3; ++b) addGameCube(level, a, b, 0, core::vector3df(0, 0, 0));
+        objectives[0] = addObjective(core::vector3df(30, 30, -25));
+        objectives[1] = addObjective(core::vector3df(95, 30, -25));
+        if (view == "objective-hidden") {
+            for (scene::ISceneNode*& objective : objectives) objective = nullptr;
+            for (scene::ISceneNode* node : scene->getRootSceneNode()->getChildren())
+                if (node->getType() == scene::ESNT_MESH && node->getMaterial(0).MaterialType == video::EMT_TRANSPARENT_ALPHA_CHANNEL)
+                    node->setVisible(false);
+        }
+        camera->setPosition(core::vector3df(62, 30, -110));
+        camera->setTarget(core::vector3df(62, 30, 0));
+    } else if (seams) {
+        addWallAndFloor(level, view);
     } else if (view == "blob") {
         scene::IAnimatedMesh* mesh = scene->getMesh("data/blob.3ds");
         scene::IMeshSceneNode* node = mesh ? scene->addMeshSceneNode(mesh->getMesh(0)) : nullptr;
@@ -120,7 +223,15 @@ int main(int argc, char** argv) {
     int frames = 0;
     while (render_device->run() && render_device->getTimer()->getRealTime() - start < seconds * 1000) {
         video->beginScene(true, true, video::SColor(255, 0, 0, 0));
-        scene->drawAll();
+        if (seams)
+            drawSeamViews(video, scene, camera, view != "seams");
+        else
+            scene->drawAll();
+        for (scene::ISceneNode* objective : objectives) {
+            if (!objective) continue;
+            objective->setMaterialFlag(video::EMF_ZBUFFER, false);
+            objective->render();
+        }
         render_device->getGUIEnvironment()->drawAll();
         video->endScene();
         if (++frames == 10) {
@@ -131,6 +242,10 @@ int main(int argc, char** argv) {
                 printFace("south", core::vector3df(0, 0, -10.2f));
             }
             if (view == "blob") printFace("blob", core::vector3df(0, 0, 0));
+            if (view.compare(0, 9, "objective") == 0) {
+                printFace("objective-wall", core::vector3df(30, 30, -25));
+                printFace("objective-sky", core::vector3df(95, 30, -25));
+            }
             std::printf("ready\n");
             std::fflush(stdout);
         }

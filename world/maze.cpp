@@ -6,18 +6,17 @@
 using namespace irr;
 
 bool tableworld_TestMaze(core::vector3df from, core::vector3df to) {
-    return tableworld_SearchPath((int)(from.X / 20), (int)(from.Y / 20), (int)(from.Z / 20),
-                                 (int)(to.X / 20), (int)(to.Y / 20), (int)(to.Z / 20));
+    return tableworld_SearchPath(tableworld_ToCell(from.X), tableworld_ToCell(from.Y), tableworld_ToCell(from.Z),
+                                 tableworld_ToCell(to.X), tableworld_ToCell(to.Y), tableworld_ToCell(to.Z));
 }
 
 static bool tableworld_IsEnterable(int x, int y, int z) {
-    if (x < 0 || y < 0 || z < 0 || x >= tableworld_size_x || y >= tableworld_size_y || z >= tableworld_size_z)
-        return false;
+    if (!tableworld_IsInside(x, y, z)) return false;
     return tableworld_GetCell(x, y, z) == 0 && tableworld_visited[tableworld_GetIndex(x, y, z)] == 0;
 }
 
 bool tableworld_SearchPath(int x, int y, int z, int target_x, int target_y, int target_z) {
-    bool inside = x >= 0 && y >= 0 && z >= 0 && x < tableworld_size_x && y < tableworld_size_y && z < tableworld_size_z;
+    bool inside = tableworld_IsInside(x, y, z);
     if (inside) tableworld_visited[tableworld_GetIndex(x, y, z)] = 1;
     if (x == target_x && y == target_y && z == target_z) return true;
     if (!inside) return false;

@@ -59,11 +59,6 @@ static bool tableworld_AdvanceMove(double step) {
     return true;
 }
 
-static bool tableworld_IsInsideTable(const int* cell) {
-    return cell[0] >= 0 && cell[1] >= 0 && cell[2] >= 0 && cell[0] < tableworld_size_x &&
-           cell[1] < tableworld_size_y && cell[2] < tableworld_size_z;
-}
-
 // One random pick of a cube and a direction; true when it starts a move.
 static bool tableworld_TryStartMove(const core::vector3df& player_position, const core::vector3df& objective_position) {
     int source[3];
@@ -78,8 +73,10 @@ static bool tableworld_TryStartMove(const core::vector3df& player_position, cons
     int axis = k / 2;
     int destination[3] = {source[0], source[1], source[2]};
     destination[axis] += k % 2 == 0 ? -1 : 1;
-    if (!tableworld_IsInsideTable(source) || !tableworld_GetCell(source[0], source[1], source[2])) return false;
-    if (!tableworld_IsInsideTable(destination) || tableworld_GetCell(destination[0], destination[1], destination[2]))
+    if (!tableworld_IsInside(source[0], source[1], source[2]) || !tableworld_GetCell(source[0], source[1], source[2]))
+        return false;
+    if (!tableworld_IsInside(destination[0], destination[1], destination[2]) ||
+        tableworld_GetCell(destination[0], destination[1], destination[2]))
         return false;
 
     int index = tableworld_GetIndex(source[0], source[1], source[2]);
@@ -92,8 +89,8 @@ static bool tableworld_TryStartMove(const core::vector3df& player_position, cons
     core::vector3df cube = tableworld_move_nodes[0]->getPosition();
     float distance = util_GetDistance(cube.X, cube.Y, cube.Z, player_position.X, player_position.Y, player_position.Z);
     if (distance < 60 || distance > 100) return false;
-    int objective_cell[3] = {(int)(objective_position.X / 20), (int)(objective_position.Y / 20),
-                             (int)(objective_position.Z / 20)};
+    int objective_cell[3] = {tableworld_ToCell(objective_position.X), tableworld_ToCell(objective_position.Y),
+                             tableworld_ToCell(objective_position.Z)};
     if (objective_cell[0] == destination[0] && objective_cell[1] == destination[1] &&
         objective_cell[2] == destination[2])
         return false;

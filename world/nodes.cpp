@@ -50,8 +50,9 @@ void tableworld_AddCube(video::ITexture* top_texture, float x, float y, float z,
     scene::ISceneNode* bottom = tableworld_AddFace("data/bottom.3ds", bottom_texture, fog, glass);
     scene::ISceneNode* nodes[3] = {top, side, bottom};
 
-    // A hair over half size: neighbouring cubes overlap a little and leave no seams.
-    for (scene::ISceneNode* node : nodes) node->setScale(core::vector3df(0.51f, 0.51f, 0.51f));
+    // A hair over half size: neighbouring cubes overlap a little and leave no cracks.
+    const core::vector3df scale(TABLEWORLD_PIECE_SCALE, TABLEWORLD_PIECE_SCALE, TABLEWORLD_PIECE_SCALE);
+    for (scene::ISceneNode* node : nodes) node->setScale(scale);
     core::vector3df centre(x + 10, y + 10, z + 10);
     for (scene::ISceneNode* node : nodes) node->setPosition(centre);
     for (scene::ISceneNode* node : nodes) node->setMaterialFlag(video::EMF_LIGHTING, true);
@@ -59,7 +60,7 @@ void tableworld_AddCube(video::ITexture* top_texture, float x, float y, float z,
     for (scene::ISceneNode* node : nodes) tableworld_SetDullGrey(node);
 
     int i = (int)(centre.X / 20), j = (int)(centre.Y / 20), k = (int)(centre.Z / 20);
-    if (i < 0 || j < 0 || k < 0 || i >= tableworld_size_x || j >= tableworld_size_y || k >= tableworld_size_z) return;
+    if (!tableworld_IsInside(i, j, k)) return;
     int index = tableworld_GetIndex(i, j, k);
     tableworld_side_nodes[index] = side;
     tableworld_top_nodes[index] = top;
@@ -78,7 +79,7 @@ void tableworld_AddAllCubes(bool fog, bool glass) {
 scene::ISceneNode* util_AddTexturedCube(const char* texture_file, bool fog, core::vector3df position) {
     scene::ISceneNode* node = tableworld_AddMeshNode("data/cube.3ds");
     if (!driver) util_CriticalError("util_AddTexturedCube : no video driver");
-    tableworld_SetTexture(node, driver->getTexture(texture_file));
+    tableworld_SetTexture(node, util_LoadTexture(texture_file));
     node->setMaterialFlag(video::EMF_LIGHTING, false);
     if (fog) node->setMaterialFlag(video::EMF_FOG_ENABLE, true);
     node->setPosition(position);

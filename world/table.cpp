@@ -34,16 +34,25 @@ int tableworld_GetIndex(int x, int y, int z) {
     return (z * tableworld_size_y + y) * tableworld_size_x + x;
 }
 
-static bool tableworld_IsInside(int x, int y, int z) {
+bool tableworld_IsInside(int x, int y, int z) {
     return x >= 0 && y >= 0 && z >= 0 && x < tableworld_size_x && y < tableworld_size_y && z < tableworld_size_z;
 }
 
-void tableworld_CheckSize(const char* key, int minimum) {
+// Truncated toward zero, so a coordinate just below zero is still in cell 0; a far-away or not-a-number
+// coordinate maps to a cell far outside the table rather than overflowing an int.
+int tableworld_ToCell(float coordinate) {
+    float cell = coordinate / 20;
+    if (cell > -1.0e9f && cell < 1.0e9f) return (int)cell;
+    return cell <= -1.0e9f ? -1000000000 : 1000000000;
+}
+
+// The one check of the table's sizes: it runs on the settings, so the message can name the key at fault.
+int tableworld_CheckSize(const char* key, int minimum) {
     double value = settings_Get(key);
     // Below the minimum no standing place exists and the random position never ends; far above, nothing fits in memory.
     if (std::isfinite(value)) {
         int cells = settings_ToInt(value);
-        if (cells >= minimum && cells <= TABLEWORLD_MAX_SIZE) return;
+        if (cells >= minimum && cells <= TABLEWORLD_MAX_SIZE) return cells;
     }
     char message[128];
     snprintf(message, sizeof message, "must be a whole number of cells from %d to %d", minimum, TABLEWORLD_MAX_SIZE);
@@ -65,9 +74,6 @@ void tableworld_Free() {
 }
 
 void tableworld_Create(int size_x, int size_y, int size_z, double probability) {
-    if (size_x < 1 || size_y < 2 || size_z < 1 || size_x > TABLEWORLD_MAX_SIZE || size_y > TABLEWORLD_MAX_SIZE ||
-        size_z > TABLEWORLD_MAX_SIZE)
-        util_CriticalError("tableworld_Create : table size out of range");
     tableworld_Free();
     tableworld_size_x = size_x;
     tableworld_size_y = size_y;
@@ -106,12 +112,6 @@ void tableworld_SetCell(int x, int y, int z, unsigned char value) {
     if (tableworld_IsInside(x, y, z)) tableworld_cells[tableworld_GetIndex(x, y, z)] = value;
 }
 
-// A far-away coordinate maps to a cell far outside the table rather than overflowing an int.
-static int tableworld_ToCell(float coordinate) {
-    float cell = coordinate / 20;
-    return cell < 1.0e9f ? (int)cell : 1000000000;
-}
-
 unsigned char tableworld_GetCellAt(float x, float y, float z) {
     // Negative coordinates would truncate into cell 0; written this way NaN is free as well.
     if (!(x >= 0 && y >= 0 && z >= 0)) return 0;
@@ -123,8 +123,9 @@ core::vector3df tableworld_GetRandomPosition() {
         int x = (int)(tableworld_GetUnitRandom() * tableworld_size_x);
         int y = (int)(tableworld_GetUnitRandom() * (tableworld_size_y - 1) + 1);
         int z = (int)(tableworld_GetUnitRandom() * tableworld_size_z);
-        bool inside = x < tableworld_size_x && z < tableworld_size_z;
-        if (inside && (y >= tableworld_size_y || tableworld_GetCell(x, y, z))) continue;
+        // Above the top layer reads as solid and beside the table as free: a draw above the table starts
+        // again, one beside it finds no cube below and starts again too.
+        if (tableworld_GetCell(x, y, z)) continue;
         for (int c = y - 1; c >= 0; c--)
             if (tableworld_GetCell(x, c, z))
                 return core::vector3df((f32)(20 * x + 10), (f32)(20 * c + 30), (f32)(20 * z + 10));

@@ -23,12 +23,19 @@ extern int tableworld_move_cell[3];                    // the destination cell
 
 const int TABLEWORLD_MAX_SIZE = 64;                    // largest table side accepted from the settings
 const int TABLEWORLD_MOVE_ATTEMPTS = 1000;             // draws per call before giving up starting a move
+// The cube pieces are 40 units across and drawn a hair over half size, so that neighbours overlap and no crack
+// opens; the data generator stretches their texture coordinates by the same factor.
+const float TABLEWORLD_PIECE_SCALE = 0.51f;
 
 int tableworld_GetRandom15();                          // one rand() reduced to 0..32767 whatever RAND_MAX is
 float tableworld_GetUnitRandom();                      // ((r * 10) / 32767) / 10 in single precision, r the 15-bit draw
 int tableworld_GetIndex(int x, int y, int z);          // the common index of the five arrays
-void tableworld_CheckSize(const char* key, int minimum);  // critical error naming the key unless minimum..max
-void tableworld_Create(int size_x, int size_y, int size_z, double probability);  // allocates and fills the table
+bool tableworld_IsInside(int x, int y, int z);         // the cell lies in the table
+int tableworld_ToCell(float coordinate);               // a world coordinate's cell: / 20 truncated toward zero
+int tableworld_CheckSize(const char* key, int minimum);   // the key's cells, or a critical error naming it
+                                                          // unless minimum..max
+void tableworld_Create(int size_x, int size_y, int size_z, double probability);  // allocates and fills a table
+                                                       // of sizes that passed tableworld_CheckSize
 void tableworld_Free();                                // frees the five arrays
 unsigned char tableworld_GetCell(int x, int y, int z); // the cell; outside: free, but solid above the top layer
 void tableworld_SetCell(int x, int y, int z, unsigned char value);  // writes a cell inside the table

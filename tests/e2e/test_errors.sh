@@ -32,11 +32,21 @@ expect_error() {
 
 setting() { game_SetSetting "$1" "$2"; }
 
+# How many lines the error stream holds, leaving out the audio libraries' complaints about the missing card.
+error_lines() { grep -cvE '^(ALSA lib|AL lib)' "$GAME_DIR/stderr.log"; }
+
 GAME_SOURCE=$1
 expect_error "objective mesh removed" play "data/cube.3ds : CRITICAL ERROR : Can't find this file " \
     rm data/cube.3ds
 expect_error "level texture removed" play "data/1/side.bmp : CRITICAL ERROR : Can't find this file " \
     rm data/1/side.bmp
+# A FIFO in place of a data file must not hold the game in open(): it is no file, and said so on one line.
+expect_error "objective mesh a FIFO" play "data/cube.3ds : CRITICAL ERROR : Can't find this file " \
+    eval 'rm data/cube.3ds && mkfifo data/cube.3ds'
+[ "$(error_lines)" = 1 ] || fail "objective mesh a FIFO: $(cat "$GAME_DIR/stderr.log")"
+expect_error "level texture a FIFO" play "data/1/side.bmp : CRITICAL ERROR : Can't find this file " \
+    eval 'rm data/1/side.bmp && mkfifo data/1/side.bmp'
+[ "$(error_lines)" = 1 ] || fail "level texture a FIFO: $(cat "$GAME_DIR/stderr.log")"
 expect_error "driver type 7" start "CRITICAL ERROR : util_GetDriverType : unknown value " \
     setting driver_type 7
 expect_error "world one cell high" play \
@@ -45,12 +55,13 @@ expect_error "world one cell high" play \
 expect_error "difficulty 0" play "difficulty_level :CRITICAL ERROR : " \
     setting difficulty_level 0
 
-# Damaged settings files never reach the engine's XML reader.
-expect_error "garbage bytes" start "config.xml :CRITICAL ERROR : settings file is not well-formed XML (line " \
-    eval 'head -c 4000 /dev/urandom >config.xml'
-expect_error "truncated file" start "config.xml :CRITICAL ERROR : settings file is not well-formed XML (line " \
+# Settings files the engine's XML reader would read past its buffer never reach it. The garbage starts with a
+# plain letter, so it can never open with a UTF-16 byte-order mark, which the reader would decode and accept.
+expect_error "garbage bytes" start "config.xml :CRITICAL ERROR : settings file cannot be read safely (line " \
+    eval '{ printf x; head -c 4000 /dev/urandom; } >config.xml'
+expect_error "truncated file" start "config.xml :CRITICAL ERROR : settings file cannot be read safely (line " \
     eval 'head -c 300 config.xml >cut && mv cut config.xml'
-expect_error "file ending inside a closing tag" start "config.xml :CRITICAL ERROR : settings file is not well-formed" \
+expect_error "file ending inside a closing tag" start "config.xml :CRITICAL ERROR : settings file cannot be read safely" \
     eval "printf '</c\n' >config.xml"
 expect_error "no all_settings element" start "is_fullscreen :CRITICAL ERROR : setting unknown" \
     sed -i s/all_settings/other_settings/ config.xml
@@ -71,6 +82,17 @@ expect_error "window of 0x0" start "CRITICAL ERROR : Could not create selected d
 expect_error "window of -5x-5" start "CRITICAL ERROR : Could not create selected driver. " \
     eval 'setting window_size_x -5 && setting window_size_y -5'
 
+# Without a display the engine's own lines go to the error stream: standard output holds the game's lines.
+game_Cleanup
+game_Copy "$GAME_SOURCE"
+(cd "$GAME_DIR" && env -u DISPLAY ./korvanix >stdout.log 2>stderr.log </dev/null)
+status=$?
+[ "$status" = 1 ] || fail "no display: status $status"
+printf 'Getting settings from file config.xml\nLauching application 800x600 in windowed mode\n' |
+    cmp -s - "$GAME_DIR/stdout.log" || fail "no display: standard output holds $(cat "$GAME_DIR/stdout.log")"
+tail -n 1 "$GAME_DIR/stderr.log" | grep -qx "CRITICAL ERROR : Could not create selected driver. " ||
+    fail "no display: the error stream ends with $(tail -n 1 "$GAME_DIR/stderr.log")"
+
 # A colour depth of 0 only matters in fullscreen: a window opens and the game plays.
 game_Cleanup
 game_Copy "$GAME_SOURCE"
@@ -82,6 +104,9 @@ if game_Start; then
     game_Key Escape 0.3
     status=$(game_Wait 20)
     [ "$status" = 0 ] || fail "display_bits 0: status $status"
+    # Standard output is the game's progress lines and nothing else.
+    grep -vE '^(Getting settings from file config\.xml|Lauching application [0-9]+x[0-9]+ in windowed mode|Loaded sound: data/[a-z]+\.wav;[0-9]+;[0-9]+|Creating level\.\.\.|Removing level\.\.\.|done\.)$' \
+        "$GAME_DIR/stdout.log" && fail "display_bits 0: lines on standard output that are not the game's"
 else
     fail "display_bits 0: no window ($(cat "$GAME_DIR/stderr.log"))"
 fi

@@ -66,7 +66,10 @@ share=/usr/share/games/korvanix
 expected=(/usr/games/korvanix /usr/lib/games/korvanix/korvanix "$share/config.xml"
     /usr/share/applications/korvanix.desktop /usr/share/metainfo/org.example.korvanix.metainfo.xml
     /usr/share/icons/hicolor/128x128/apps/korvanix.png /usr/share/icons/hicolor/scalable/apps/korvanix.svg
-    /usr/share/man/man6/korvanix.6.gz /usr/share/doc/korvanix/copyright /usr/share/doc/korvanix/changelog.gz)
+    /usr/share/man/man6/korvanix.6.gz /usr/share/doc/korvanix/copyright /usr/share/doc/korvanix/changelog.gz
+    /usr/share/doc/korvanix/readme.html)
+# readme.html comes with the screenshots it shows.
+while IFS= read -r file; do expected+=("/usr/share/doc/korvanix/docs/$file"); done < <(cd "$game_dir/docs" 2>/dev/null && ls)
 # The data is every file that the generator made, and nothing else.
 if [ -d "$game_dir/data" ]; then
     while IFS= read -r file; do expected+=("$share/data/$file"); done < <(cd "$game_dir/data" && find . -type f | sed 's|^\./||')
@@ -155,6 +158,17 @@ changelog_version() {
     gzip -dc "$root/usr/share/doc/korvanix/changelog.gz" >"$work/changelog" &&
         [ "$(dpkg-parsechangelog -l "$work/changelog" -S Version)" = 2.0.0 ]
 }
+# The page that a wrong argument points to: the README with its controls table, and no image missing.
+readme="$root/usr/share/doc/korvanix/readme.html"
+readme_page() {
+    grep -q '<th>keys</th>' "$readme" && grep -q '<td>walk forward</td>' "$readme" && grep -q '<h2>Tips</h2>' "$readme" &&
+        grep -q '<h2>Resetting the settings</h2>' "$readme" || return 1
+    local image
+    for image in $(grep -o '<img src="[^"]*"' "$readme" | cut -d'"' -f2); do
+        [ -f "$(dirname "$readme")/$image" ] || { echo "missing $image"; return 1; }
+    done
+}
+check "readme.html: the controls table, the tips, how to reset, and every image it shows" readme_page
 check "copyright is machine-readable and covers the data" dep5
 check "changelog is a Debian changelog of this version" changelog_version
 if lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1; then

@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "app/util.h"
 #include "helpers.h"
+#include "world/tableworld.h"
 
 using namespace irr;
 
@@ -89,10 +92,31 @@ TEST_F(Data, CubePiecesSpanFortyUnitsWithTheirFaceCounts) {
     }
 }
 
-// Every face of a cube piece is seen from outside, lit from outside, and shows its whole image upright.
-TEST_F(Data, CubePieceFacesPointOutwardWithUprightFullImages) {
+// A texture coordinate that follows a world axis once per cell: along one axis, in one direction, it differs
+// from the position in cells by a whole number, so it wraps at every cell border.
+bool repeatsOncePerCell(const Triangle& t, float core::vector2df::*coordinate) {
+    for (int axis = 0; axis < 3; ++axis) {
+        for (float direction : {-1.0f, 1.0f}) {
+            bool follows = true;
+            for (const video::S3DVertex* v : t.vertices) {
+                // The piece of the cube in cell (0, 0, 0), placed and scaled as the game does.
+                float world = (&v->Pos.X)[axis] * TABLEWORLD_PIECE_SCALE + 10;
+                float offset = v->TCoords.*coordinate - direction * world / 20;
+                follows = follows && std::fabs(offset - std::round(offset)) < 1e-4f;
+            }
+            if (follows) return true;
+        }
+    }
+    return false;
+}
+
+// Every face of a cube piece is seen from outside, lit from outside, and shows its image upright. Where
+// neighbouring pieces overlap, both show the same texel: the image repeats once per cell in world space.
+// The objective's cube shows its whole image, frame and all, once on each face.
+TEST_F(Data, CubePieceFacesPointOutwardWithUprightImagesThatRepeatOncePerCell) {
     for (const char* file : {"data/side.3ds", "data/top.3ds", "data/bottom.3ds", "data/cube.3ds"}) {
         SCOPED_TRACE(file);
+        const bool objective = std::string(file) == "data/cube.3ds";
         scene::IMesh* mesh = loadMesh(file);
         ASSERT_NE(mesh, nullptr);
         for (const Triangle& t : triangles(mesh)) {
@@ -100,13 +124,19 @@ TEST_F(Data, CubePieceFacesPointOutwardWithUprightFullImages) {
             core::vector3df outward = t.centre();
             EXPECT_GT(n.dotProduct(outward.normalize()), 0.5f) << "a face looks inward at " << t.centre().X << " "
                                                                 << t.centre().Y << " " << t.centre().Z;
+            if (!objective) {
+                EXPECT_TRUE(repeatsOncePerCell(t, &core::vector2df::X)) << "U does not wrap at the cell borders";
+                EXPECT_TRUE(repeatsOncePerCell(t, &core::vector2df::Y)) << "V does not wrap at the cell borders";
+            }
             for (const video::S3DVertex* v : t.vertices) {
                 EXPECT_TRUE(v->Normal.equals(n, 0.01f)) << "the lighting normal is not the face's";
-                EXPECT_TRUE(v->TCoords.X == 0 || v->TCoords.X == 1);
-                EXPECT_TRUE(v->TCoords.Y == 0 || v->TCoords.Y == 1);
+                if (objective) {
+                    EXPECT_TRUE(v->TCoords.X == 0 || v->TCoords.X == 1);
+                    EXPECT_TRUE(v->TCoords.Y == 0 || v->TCoords.Y == 1);
+                }
                 // On the sides the image's top row sits at the cube's top edge.
                 if (std::fabs(n.Y) < 0.5f) {
-                    EXPECT_EQ(v->TCoords.Y, v->Pos.Y > 0 ? 0.0f : 1.0f);
+                    EXPECT_EQ(v->TCoords.Y < 0.5f, v->Pos.Y > 0);
                 }
             }
         }
@@ -278,6 +308,48 @@ TEST_F(Data, ObjectiveIsATranslucentFaceWithAnOpaqueFrame) {
     }
 }
 
+// How much the objective stands out from a background stretched to its size: the mean colour distance, 0 to 1,
+// between the objective laid over it (by its alpha) and the background alone.
+float contrastOver(const Image& top, const Image& background) {
+    const core::dimension2du size = top.size(), under = background.size();
+    double sum = 0;
+    for (u32 y = 0; y < size.Height; ++y) {
+        for (u32 x = 0; x < size.Width; ++x) {
+            video::SColor t = top.at(x, y), b = background.at(x * under.Width / size.Width, y * under.Height / size.Height);
+            float alpha = t.getAlpha() / 255.0f, distance = 0;
+            for (auto channel : {&video::SColor::getRed, &video::SColor::getGreen, &video::SColor::getBlue}) {
+                float difference = alpha * (float((t.*channel)()) - float((b.*channel)())) / 255;
+                distance += difference * difference;
+            }
+            sum += std::sqrt(distance / 3);
+        }
+    }
+    return float(sum / (size.Width * size.Height));
+}
+
+// The objective shows through the cubes against any sky and any wall: on none of the eleven levels may it melt
+// into a sky face or a world texture (a pale blue one once did against level 2's sky).
+TEST_F(Data, ObjectiveStandsOutFromEveryLevelsSkyAndTextures) {
+    Image objective("data/objectiv.png");
+    ASSERT_NE(objective.image, nullptr);
+    float faintest = 1;
+    std::string where;
+    for (int level = 1; level <= 11; ++level) {
+        for (const char* const* names : {WORLD, SKY}) {
+            for (int i = 0; i < (names == WORLD ? 3 : 6); ++i) {
+                Image background(levelFile(level, names[i]));
+                ASSERT_NE(background.image, nullptr) << levelFile(level, names[i]);
+                float contrast = contrastOver(objective, background);
+                if (contrast < faintest) {
+                    faintest = contrast;
+                    where = levelFile(level, names[i]);
+                }
+            }
+        }
+    }
+    EXPECT_GT(faintest, 0.2f) << "the objective fades into " << where;
+}
+
 TEST_F(Data, TextStripIsADarkBandOf640By30) {
     Image image("data/textback.bmp");
     ASSERT_NE(image.image, nullptr);
@@ -326,6 +398,34 @@ TEST_F(Data, FontHasAnInkedMonospaceGlyphForEveryPrintableCharacter) {
     }
 }
 
+// ---- readme.html ----------------------------------------------------------------------------
+
+// A wrong argument sends the player to readme.html: it lies beside the game, the README rendered with its tables,
+// and every image it shows is there too.
+TEST(Readme, LiesBesideTheGameWithTheControlsTableAndItsImages) {
+    std::ifstream file("readme.html");
+    ASSERT_TRUE(file.good()) << "no readme.html in the game folder";
+    std::string page((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
+    EXPECT_NE(page.find("<meta charset=\"utf-8\">"), std::string::npos);
+    const size_t controls = page.find("<h2>Controls</h2>");
+    ASSERT_NE(controls, std::string::npos);
+    const size_t table = page.find("<table>", controls);
+    EXPECT_LT(table, page.find("<h2>", controls + 1)) << "the controls are not a table";
+    for (const char* cell : {"<th>keys</th>", "<td>walk forward</td>", "<td>zoom (field of view)</td>",
+                             "<td>pause; Escape again quits, Return resumes</td>"})
+        EXPECT_NE(page.find(cell, table), std::string::npos) << cell;
+    for (const char* section : {"Settings", "The setup", "The eleven levels", "Files", "Resetting the settings", "Tips"})
+        EXPECT_NE(page.find("<h2>" + std::string(section) + "</h2>"), std::string::npos) << section;
+    size_t images = 0;
+    for (size_t at = page.find("<img src=\""); at != std::string::npos; at = page.find("<img src=\"", at + 1)) {
+        std::string source = page.substr(at + 10, page.find('"', at + 10) - at - 10);
+        EXPECT_TRUE(std::ifstream(source).good()) << "readme.html shows a missing " << source;
+        ++images;
+    }
+    EXPECT_GT(images, 0u);
+}
+
 // ---- sounds ---------------------------------------------------------------------------------
 
 struct Wav {
@@ -352,6 +452,43 @@ float peak(const Wav& wav, float from, float to) {
     for (size_t i = size_t(from * wav.rate); i < size_t(to * wav.rate) && i < wav.samples.size(); ++i)
         p = std::max(p, std::fabs(wav.samples[i]));
     return p;
+}
+
+// What a player hears of a sound restarted every `period` seconds: its opening, over and over.
+struct Restarted {
+    float peak = 0, rms = 0;
+    float low_share = 0;       // share of the power below 400 Hz, where a buzz at the frame rate would lie
+    float strongest_share = 0; // share of the power in the strongest line: a steady tone
+    float centre = 0;          // the power's mean frequency, Hz
+};
+
+// The restarted stream repeats one period exactly, so its spectrum is the lines of that period's DFT.
+Restarted restarted(const Wav& wav, float period) {
+    const size_t n = size_t(period * wav.rate);
+    Restarted r;
+    std::vector<float> power(n / 2 + 1, 0);
+    float total = 0;
+    for (size_t k = 1; k <= n / 2; ++k) {
+        double re = 0, im = 0;
+        for (size_t i = 0; i < n && i < wav.samples.size(); ++i) {
+            re += wav.samples[i] * std::cos(2 * M_PI * k * i / n);
+            im -= wav.samples[i] * std::sin(2 * M_PI * k * i / n);
+        }
+        power[k] = float(re * re + im * im);
+        total += power[k];
+    }
+    for (size_t k = 1; k <= n / 2; ++k) {
+        const float frequency = float(k) / period;
+        if (frequency < 400) r.low_share += power[k] / total;
+        r.strongest_share = std::max(r.strongest_share, power[k] / total);
+        r.centre += frequency * power[k] / total;
+    }
+    for (size_t i = 0; i < n && i < wav.samples.size(); ++i) {
+        r.peak = std::max(r.peak, std::fabs(wav.samples[i]));
+        r.rms += wav.samples[i] * wav.samples[i] / n;
+    }
+    r.rms = std::sqrt(r.rms);
+    return r;
 }
 
 TEST(DataSounds, EachEffectLoadsWithAlutAtItsLengthWithoutClicks) {
@@ -383,8 +520,26 @@ TEST(DataSounds, EachEffectLoadsWithAlutAtItsLengthWithoutClicks) {
         EXPECT_EQ(size_t(bytes), wav.samples.size() * 2);
         alDeleteBuffers(1, &buffer);
     }
-    // Restarted every frame, the alarm is heard by its opening: it must be loud at once.
-    EXPECT_GT(peak(loadWav("data/alarm.wav"), 0, 0.005f), 0.3f);
+    // Every step restarts the walk and every frame of the last seconds the alarm: restarted every 5 to 30 ms,
+    // each must still sound (loud at once, never clipping past -6 dBFS), the walk a soft shuffle and the alarm
+    // high and warbling, with no buzz at the restart rate and no steady tone.
+    struct Heard {
+        const char* file;
+        float lowest_centre, highest_centre;
+    } heard[] = {{"data/walk.wav", 500, 3000}, {"data/alarm.wav", 1500, 5000}};
+    for (const Heard& h : heard) {
+        Wav wav = loadWav(h.file);
+        for (float period : {0.005f, 0.016f, 0.030f}) {
+            SCOPED_TRACE(std::string(h.file) + " restarted every " + std::to_string(int(period * 1000)) + " ms");
+            Restarted r = restarted(wav, period);
+            EXPECT_LT(r.peak, 0.5f) << "peaks above -6 dBFS";
+            EXPECT_GT(r.rms, 0.08f) << "too quiet when cut this short";
+            EXPECT_LT(r.low_share, 0.05f) << "buzzes at the restart rate";
+            EXPECT_LT(r.strongest_share, 0.3f) << "a steady tone";
+            EXPECT_GT(r.centre, h.lowest_centre);
+            EXPECT_LT(r.centre, h.highest_centre);
+        }
+    }
     // The jump rises: more zero crossings in its second half than in its first.
     Wav jump = loadWav("data/jump.wav");
     auto crossings = [&](size_t from, size_t to) {

@@ -59,6 +59,11 @@ TEST_F(DeviceTest, TheNullDeviceIsWindowlessAndInstalledForTheSettingsFile) {
     EXPECT_EQ(video::EDT_NULL, null_device->getVideoDriver()->getDriverType());
     EXPECT_EQ(core::dimension2d<u32>(640, 480), null_device->getVideoDriver()->getScreenSize());
     EXPECT_NE(nullptr, null_device->getFileSystem());
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    null_device->getGUIEnvironment()->getFont("data/no such font.bmp");
+    EXPECT_EQ("", testing::internal::GetCapturedStdout()) << "the engine's messages stay off standard output";
+    EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("no such font"));
 }
 
 TEST_F(DeviceTest, CreatingTheDeviceFillsTheGlobalsAndAnnouncesTheWindow) {
@@ -219,9 +224,20 @@ TEST_F(ReceiverTest, TheWheelCountsNotchesAndZeroCountsDown) {
     EXPECT_EQ(15.0f, mouse_wheel);
 }
 
-TEST_F(ReceiverTest, OtherEventsChangeNothingAndResetClearsEverything) {
+// The engine would print a log line that no receiver takes on standard output, among the game's own lines.
+TEST_F(ReceiverTest, EngineLogLinesGoToTheErrorStreamAndOtherEventsChangeNothing) {
     SEvent event{};
     event.EventType = EET_LOG_TEXT_EVENT;
+    event.LogEvent.Text = "Could not load font because the file does not exist: data/fontcourier.bmp";
+    event.LogEvent.Level = ELL_ERROR;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(receiver.OnEvent(event));
+    EXPECT_EQ("Could not load font because the file does not exist: data/fontcourier.bmp\n",
+              testing::internal::GetCapturedStderr());
+    EXPECT_EQ("", testing::internal::GetCapturedStdout());
+    event = SEvent{};
+    event.EventType = EET_GUI_EVENT;
     EXPECT_FALSE(receiver.OnEvent(event));
     EXPECT_EQ(0, CountKeysDown());
     Key(KEY_ESCAPE, true);

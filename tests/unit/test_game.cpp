@@ -117,6 +117,18 @@ TEST_F(GameFrameTest, TimeOutWinsOverTheObjective) {
     EXPECT_EQ(1, level);
 }
 
+TEST_F(GameFrameTest, AHugeTimeFactorMakesAVeryLongLevel) {
+    settings_Set("is_autoconfigure", 0);
+    settings_Set("time_counter_speed", 1e12);
+    Rebuild();
+    EXPECT_EQ(FRAME_GOES_ON, game_PlayFrame(status_text, false));
+    EXPECT_NE(-1, core::stringw(status_text->getText()).find(L", time=2147483"));
+    // Three weeks later the level still goes on.
+    timer->setTime(timer->getTime() + 21u * 24 * 3600 * 1000);
+    EXPECT_EQ(FRAME_GOES_ON, game_PlayFrame(status_text, false));
+    EXPECT_NE(-1, core::stringw(status_text->getText()).find(L", time=333"));
+}
+
 TEST_F(GameFrameTest, FallingLosesALife) {
     player->object->node->setPosition(core::vector3df(-100, -49.99f, -100));
     EXPECT_EQ(FRAME_FELL, game_PlayFrame(status_text, false));

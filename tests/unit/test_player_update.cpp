@@ -1,9 +1,12 @@
 // Tests of the player's per-frame step on hand-built tables: walking, jumping, looking, the camera and the end of a level.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
+
+#include <AL/al.h>
 
 #include "app/receiver.h"
 #include "app/util.h"
@@ -16,7 +19,29 @@
 
 using namespace irr;
 
+// The sources the game starts, in order. Defined here, this takes the place of OpenAL's own for the game's
+// code linked into this test, so every sound_Play that gets through to OpenAL is seen.
+static std::vector<ALuint> started_sources;
+AL_API void AL_APIENTRY alSourcePlay(ALuint source) {
+    started_sources.push_back(source);
+}
+
 namespace {
+
+// Stand-ins for the loaded sounds: their sources are 100 + the sound's index.
+void LoadSoundsThatCount() {
+    for (int index = 0; index < 3; index++) sounds.push_back(new Sound{0, 100u + index});
+    started_sources.clear();
+}
+
+void ForgetSounds() {
+    for (Sound* sound : sounds) delete sound;
+    sounds.clear();
+}
+
+int CountStarts(int sound) {
+    return (int)std::count(started_sources.begin(), started_sources.end(), 100u + sound);
+}
 
 // The first-person player as the level makes it; it stands on the table's corner cube until a test moves it.
 Player* MakePlayer() {
@@ -36,9 +61,15 @@ protected:
         is_mute = false;
         fps = 60;
         MakeTable(5, 5, 5);
+        LoadSoundsThatCount();
     }
 
     void TearDown() override {
+        ForgetSounds();
+        RemoveLevel();
+    }
+
+    void RemoveLevel() {
         if (player) {
             delete player->object;
             delete player;
@@ -51,7 +82,7 @@ protected:
 
     // Starts again on an empty table: each test puts its own cubes.
     void MakeTable(int size_x, int size_y, int size_z) {
-        TearDown();
+        RemoveLevel();
         smgr->clear();
         tableworld_Create(size_x, size_y, size_z, 0.0);
         player = MakePlayer();
@@ -111,13 +142,38 @@ TEST_F(PlayerUpdate, WalkingIntoAWallIsUndoneWhileTurningGoesOn) {
         EXPECT_NEAR(Heading(), -turn * frame, 1e-4);
     }
     EXPECT_FALSE(player->is_airborne);
+    EXPECT_EQ(0, CountStarts(SOUND_WALK));  // a blocked step is silent
 
-    // The same walk with the wall gone does move, one unit per frame at 60 fps.
+    // The same walk with the wall gone does move, one unit per frame at 60 fps, and restarts the walk sound.
     tableworld_SetCell(1, 1, 2, 0);
     key_down[KEY_LEFT] = false;
     Place(43.5f, 26, 50);
     player_Update();
     EXPECT_NEAR(Position().X, 42.5f, 1e-4);
+    EXPECT_EQ(1, CountStarts(SOUND_WALK));
+    EXPECT_EQ(0, CountStarts(SOUND_JUMP));
+}
+
+// Each key whose step moves restarts the walk sound once a frame, whatever the frame rate; muted, none does.
+TEST_F(PlayerUpdate, EveryStepThatMovesRestartsTheWalkSoundOnce) {
+    Floor();
+    for (int rate : {60, 30, 5, 1}) {
+        fps = rate;
+        Place(50, 26, 50);
+        receiver_Reset();
+        key_down[KEY_UP] = true;
+        key_down[KEY_KEY_G] = true;
+        started_sources.clear();
+        player_Update();
+        EXPECT_EQ(2, CountStarts(SOUND_WALK)) << rate;
+        EXPECT_NEAR(Position().X, 50 - 60.0 / rate, 1e-3) << rate;
+        EXPECT_NEAR(Position().Z, 50 + 40.0 / rate, 1e-3) << rate;
+    }
+    fps = 60;
+    is_mute = true;
+    started_sources.clear();
+    player_Update();
+    EXPECT_TRUE(started_sources.empty());
 }
 
 TEST_F(PlayerUpdate, EachStepKeyMovesItsWayAtItsSpeed) {
@@ -225,6 +281,36 @@ TEST_F(PlayerUpdate, LandingWithTheJumpHeldJumpsAgainInTheSameFrame) {
         previous = player->vertical_speed;
     }
     EXPECT_EQ(landings, 2);
+    EXPECT_EQ(3, CountStarts(SOUND_JUMP));
+}
+
+// However slow the frames, a fall of seven cells onto a cube ends standing on it, and a walk stops at a wall.
+TEST_F(PlayerUpdate, NoFrameRateLetsTheFigurePassThroughACube) {
+    for (int rate : {1, 5, 10, 30}) {
+        MakeTable(3, 9, 3);
+        tableworld_SetCell(1, 0, 1, 1);
+        Place(30, 150, 30);
+        receiver_Reset();
+        fps = rate;
+        int result = 0;
+        for (int frame = 0; frame < 100 && player->is_airborne && result >= 0; frame++) result = player_Update();
+        EXPECT_FALSE(player->is_airborne) << rate;
+        EXPECT_GE(result, 0) << rate;
+        // The probe 6 below the centre rests on the top at 20, or the last part, under a cell, stopped short of it.
+        EXPECT_GE(Position().Y, 26) << rate;
+        EXPECT_LT(Position().Y, 46) << rate;
+
+        // A walk along a floor of two cubes toward a wall standing on the first, its face at X = 20.
+        tableworld_SetCell(2, 0, 1, 1);
+        tableworld_SetCell(0, 1, 1, 1);
+        Place(50, 26, 30);
+        receiver_Reset();
+        key_down[KEY_UP] = true;
+        for (int frame = 0; frame < 20; frame++) player_Update();
+        EXPECT_GE(Position().X, 23) << rate;
+        EXPECT_LT(Position().X, 43) << rate;
+        EXPECT_FLOAT_EQ(Position().Z, 30) << rate;
+    }
 }
 
 TEST_F(PlayerUpdate, AHeadOnHitWhileRisingStopsTheRiseButGrantsNoJump) {

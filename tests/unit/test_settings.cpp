@@ -3,12 +3,30 @@
 
 #include <climits>
 #include <cmath>
+#include <csignal>
+#include <dirent.h>
 #include <limits>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include "app/util.h"
 #include "helpers.h"
 #include "settings/settings.h"
+
+// The save's writes can be cut short: past this many bytes, the process is killed in the middle of its write, as a
+// kill -9 or a power cut would end it.
+static long kill_after_bytes = -1;
+
+extern "C" ssize_t write(int descriptor, const void* bytes, size_t count) {
+    if (kill_after_bytes < 0 || descriptor <= STDERR_FILENO)
+        return syscall(SYS_write, descriptor, bytes, count);
+    size_t allowed = count < static_cast<size_t>(kill_after_bytes) ? count : static_cast<size_t>(kill_after_bytes);
+    syscall(SYS_write, descriptor, bytes, allowed);
+    kill(getpid(), SIGKILL);
+    return -1;
+}
 
 namespace {
 
@@ -29,11 +47,6 @@ protected:
     }
     void TearDown() override { settings_Release(); }
 };
-
-TEST_F(SettingsTest, HeaderAndFooterHaveTheirFixedLengths) {
-    EXPECT_EQ(107u, sizeof HEADER - 1);
-    EXPECT_EQ(18u, sizeof FOOTER - 1);
-}
 
 TEST_F(SettingsTest, ReadsAndWritesReachTheFirstRecordOfAName) {
     settings_Add("speed", 1.0);
@@ -178,8 +191,106 @@ TEST(SettingsFile, UnwritableFileIsReportedAndStartUpGoesOn) {
     guienv = nullptr;
     testing::internal::CaptureStderr();
     settings_Save();
-    EXPECT_EQ("config.xml :ERROR : unable to open (writeonly) settings file \n",
+    EXPECT_EQ("config.xml :ERROR : unable to open (writeonly) settings file (Is a directory) \n",
               testing::internal::GetCapturedStderr());
+    settings_Release();
+}
+
+// A save that fails anywhere leaves the old file as it was, reports why, and leaves no temporary file behind.
+class FailedSaveTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        settings_Release();
+        settings_Allocate();
+        settings_Add("a", 1);
+        settings_Add("b", 2);
+        scratch_.write("config.xml", OLD);
+        driver = nullptr;
+        guienv = nullptr;
+    }
+    void TearDown() override {
+        chmod(scratch_.path().c_str(), 0700);
+        settings_Release();
+    }
+    void ExpectOldFileAlone() {
+        EXPECT_EQ(OLD, scratch_.read("config.xml"));
+        std::vector<std::string> names;
+        DIR* folder = opendir(scratch_.path().c_str());
+        ASSERT_NE(nullptr, folder);
+        while (dirent* entry = readdir(folder)) names.push_back(entry->d_name);
+        closedir(folder);
+        EXPECT_EQ(4u, names.size()) << "only ., .., data and config.xml";
+    }
+    static constexpr const char* OLD = "<c><all_settings a=\"5\" b=\"6\"/></c>\n";
+    ScratchDirectory scratch_;
+    NullDevice null_device_;
+};
+
+void SaveUnderFileSizeLimit(rlim_t limit) {
+    rlimit file_size;
+    file_size.rlim_cur = limit;
+    file_size.rlim_max = limit;
+    setrlimit(RLIMIT_FSIZE, &file_size);
+    settings_Save();
+    exit(0);
+}
+
+// A limit of 150 bytes fails the second write of the text, a limit of nothing the first; a full disk fails either way.
+// Under a limit of nothing the error line cannot be seen: the test's error stream is a file under the same limit.
+TEST_F(FailedSaveTest, FileSizeLimitReached) {
+    EXPECT_EXIT(SaveUnderFileSizeLimit(150), ::testing::ExitedWithCode(0),
+                "^config.xml :ERROR : unable to open \\(writeonly\\) settings file \\(File too large\\) \n$");
+    ExpectOldFileAlone();
+    EXPECT_EXIT(SaveUnderFileSizeLimit(0), ::testing::ExitedWithCode(0), "");
+    ExpectOldFileAlone();
+}
+
+TEST_F(FailedSaveTest, ReadOnlyFolder) {
+    ASSERT_EQ(0, chmod(scratch_.path().c_str(), 0555));
+    // The superuser writes anywhere: the save runs as nobody, as a player would.
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && setuid(65534) != 0) exit(2);
+            settings_Save();
+            exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "^config.xml :ERROR : unable to open \\(writeonly\\) settings file \\(Permission denied\\) \n$");
+    ExpectOldFileAlone();
+}
+
+TEST_F(FailedSaveTest, KilledInTheMiddleOfItsWrite) {
+    EXPECT_EXIT(
+        {
+            kill_after_bytes = 100;
+            settings_Save();
+            exit(0);
+        },
+        ::testing::KilledBySignal(SIGKILL), "");
+    EXPECT_EQ(OLD, scratch_.read("config.xml"));
+}
+
+// The new text replaces the file that config.xml names: a symbolic link stays a link to it, the mode stays, and a
+// second hard link keeps the old text, since the file is replaced rather than written through.
+TEST(SettingsFile, SaveReplacesTheLinkedFileAndKeepsItsMode) {
+    settings_Release();
+    settings_Allocate();
+    settings_Add("a", 1);
+    ScratchDirectory scratch;
+    NullDevice null_device;
+    ASSERT_EQ(0, mkdir("elsewhere", 0755));
+    scratch.write("elsewhere/settings.xml", "old");
+    ASSERT_EQ(0, chmod("elsewhere/settings.xml", 0640));
+    ASSERT_EQ(0, link("elsewhere/settings.xml", "elsewhere/second.xml"));
+    ASSERT_EQ(0, symlink("elsewhere/settings.xml", "config.xml"));
+    settings_Save();
+    struct stat status;
+    ASSERT_EQ(0, lstat("config.xml", &status));
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    EXPECT_EQ(FileOf("\t\t\ta=\"1.000000\"\r\n"), scratch.read("elsewhere/settings.xml"));
+    ASSERT_EQ(0, stat("elsewhere/settings.xml", &status));
+    EXPECT_EQ(0640u, status.st_mode & 07777);
+    EXPECT_EQ("old", scratch.read("elsewhere/second.xml"));
     settings_Release();
 }
 

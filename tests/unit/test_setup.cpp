@@ -112,6 +112,38 @@ TEST_F(SetupTest, DiscardStepSwallowsTheCharacterAfterTheScreenMode) {
     EXPECT_EQ(16, settings_Get("display_bits"));
 }
 
+// Standard input from a device of zeros: the discard step gives up after a bounded number of them, as at the end of
+// input, and every later question reads a NUL, which no answer is. The stream ends after a million, or a discard
+// step without a bound would spin for ever.
+class Zeros : public std::streambuf {
+public:
+    long taken = 0;
+protected:
+    int_type underflow() override {
+        if (taken >= 1000000) return traits_type::eof();
+        taken += sizeof zeros_;
+        setg(zeros_, zeros_, zeros_ + sizeof zeros_);
+        return 0;
+    }
+private:
+    char zeros_[64] = {};
+};
+
+TEST_F(SetupTest, EndlessNulCharactersEndTheWizard) {
+    Zeros zeros;
+    std::streambuf* previous = std::cin.rdbuf(&zeros);
+    std::cin.clear();
+    testing::internal::CaptureStdout();
+    settings_RunSetup();
+    std::string output = testing::internal::GetCapturedStdout();
+    std::cin.rdbuf(previous);
+    std::cin.clear();
+    EXPECT_LT(zeros.taken, 10000);
+    EXPECT_NE(std::string::npos, output.find("Please select if you want to see the cubes move."));
+    EXPECT_EQ(2, settings_Get("driver_type"));
+    EXPECT_EQ(1, settings_Get("moving_cubes"));
+}
+
 TEST_F(SetupTest, MissingKeyEndsTheWizard) {
     helpers_LoadSettings("<c><all_settings is_french=\"0\"/></c>");
     EXPECT_EXIT(Run("a\na\n"), ::testing::ExitedWithCode(1), "difficulty_level :CRITICAL ERROR : setting unknown");

@@ -99,6 +99,7 @@ TEST_F(Clock, FrameRateOfEachHundredMillisecondWindow) {
     EXPECT_EQ(frame_count, 0);
     EXPECT_EQ(fps_last_time, 1100);
 
+    // A window stretched by slow frames counts its real length: 3 frames in 350 ms, then in 600 ms.
     timer->setTime(1150);
     util_CountFrame();
     timer->setTime(1199);
@@ -106,8 +107,44 @@ TEST_F(Clock, FrameRateOfEachHundredMillisecondWindow) {
     EXPECT_EQ(fps, 60);
     timer->setTime(1450);
     util_CountFrame();
-    EXPECT_EQ(fps, 30);
+    EXPECT_EQ(fps, 9);
     EXPECT_EQ(fps_last_time, 1450);
+    for (u32 now : {1460u, 1500u, 2050u}) {
+        timer->setTime(now);
+        util_CountFrame();
+    }
+    EXPECT_EQ(fps, 5);
+    // One frame of a whole second reads as zero, which the readers take as one.
+    timer->setTime(3050);
+    util_CountFrame();
+    EXPECT_EQ(fps, 1);
+    timer->setTime(6050);
+    util_CountFrame();
+    EXPECT_EQ(fps, 0);
+    EXPECT_EQ(util_GetFPS(), 1);
+}
+
+TEST_F(Clock, ANewWindowLeavesOutTheTimeBeforeIt) {
+    timer->setTime(1050);
+    util_CountFrame();
+    // A level takes two seconds to build: the frames after it are measured from its end.
+    timer->setTime(3050);
+    util_StartFrameWindow();
+    EXPECT_EQ(frame_count, 0);
+    EXPECT_EQ(fps, 100);
+    for (u32 now = 3070; now <= 3150; now += 20) {
+        timer->setTime(now);
+        util_CountFrame();
+    }
+    EXPECT_EQ(fps, 50);
+    EXPECT_EQ(fps_last_time, 3150);
+    // A timer that went back starts a new window instead of never closing this one.
+    timer->setTime(100);
+    util_CountFrame();
+    EXPECT_EQ(fps_last_time, 100);
+    timer->setTime(200);
+    util_CountFrame();
+    EXPECT_EQ(fps, 20);
 }
 
 TEST_F(Clock, ZeroFrameRateReadsAsOne) {

@@ -1,0 +1,109 @@
+// The check that a BMP or PNG file passes before the engine decodes it, and the game's one way of loading a
+// texture: the engine's image readers size their buffers from the header and trust it.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "app/util.h"
+
+using namespace irr;
+
+namespace {
+
+// Wider than any image the game draws; four times this squared still fits the engine's 32-bit sizes.
+const long MAX_IMAGE_SIDE = 4096;
+
+uint32_t ReadLittle32(const unsigned char* p) {
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
+unsigned ReadLittle16(const unsigned char* p) { return p[0] | p[1] << 8; }
+uint32_t ReadBig32(const unsigned char* p) {
+    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | (uint32_t)p[3];
+}
+
+bool IsSideInRange(long long side) { return side >= 1 && side <= MAX_IMAGE_SIDE; }
+
+// An uncompressed bottom-up bitmap of 24 or 32 bits, as the game writes them. The engine's RLE decoders write
+// out of bounds, a negative offset to the pixels makes it allocate a negative palette, and its pixel
+// conversion reads as many rows as the header says whether the file holds them or not.
+bool IsWholeBitmap(const unsigned char* bytes, size_t size) {
+    const size_t file_header = 14, info_header = 40;
+    if (size < file_header + info_header || bytes[0] != 'B' || bytes[1] != 'M') return false;
+    uint32_t declared_size = ReadLittle32(bytes + 2);
+    uint32_t pixel_offset = ReadLittle32(bytes + 10);
+    uint32_t header_size = ReadLittle32(bytes + 14);
+    long long width = (int32_t)ReadLittle32(bytes + 18);
+    long long height = (int32_t)ReadLittle32(bytes + 22);
+    unsigned planes = ReadLittle16(bytes + 26);
+    unsigned bits = ReadLittle16(bytes + 28);
+    uint32_t compression = ReadLittle32(bytes + 30);
+    uint32_t pixel_size = ReadLittle32(bytes + 34);
+    if (declared_size > size || header_size < info_header || header_size > size) return false;
+    if (!IsSideInRange(width) || !IsSideInRange(height) || planes != 1) return false;
+    if ((bits != 24 && bits != 32) || compression != 0) return false;
+    if (pixel_offset < file_header + header_size || pixel_offset > size) return false;
+    long long row = (width * bits / 8 + 3) / 4 * 4;
+    long long available = (long long)size - pixel_offset;
+    // A data size of 0 means "the rest of the file" to the engine.
+    long long given = pixel_size == 0 ? available : (long long)pixel_size;
+    return given <= available && given >= row * height;
+}
+
+bool IsValidPngDepth(unsigned colour_type, unsigned depth) {
+    switch (colour_type) {
+    case 0: return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;  // grey
+    case 3: return depth == 1 || depth == 2 || depth == 4 || depth == 8;                 // palette
+    case 2: case 4: case 6: return depth == 8 || depth == 16;                           // colour, grey or colour + alpha
+    default: return false;
+    }
+}
+
+// The engine sizes its image from the header's width and height in 32 bits; libpng checks the rest (every
+// chunk's checksum, the compressed data) and reports a damaged one as an error, which the engine handles.
+// The chunk list must reach its end inside the file, with image data on the way.
+bool IsWholePng(const unsigned char* bytes, size_t size) {
+    static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const size_t header_chunk = 8 + 13 + 4;
+    if (size < sizeof signature + header_chunk || memcmp(bytes, signature, sizeof signature) != 0) return false;
+    const unsigned char* header = bytes + sizeof signature;
+    if (ReadBig32(header) != 13 || memcmp(header + 4, "IHDR", 4) != 0) return false;
+    const unsigned char* fields = header + 8;
+    if (!IsSideInRange(ReadBig32(fields)) || !IsSideInRange(ReadBig32(fields + 4))) return false;
+    if (!IsValidPngDepth(fields[9], fields[8]) || fields[10] != 0 || fields[11] != 0 || fields[12] > 1) return false;
+    bool has_data = false;
+    for (size_t at = sizeof signature + header_chunk; size - at >= 12;) {
+        uint64_t length = ReadBig32(bytes + at);
+        if (length > size - at - 12) return false;
+        const unsigned char* type = bytes + at + 4;
+        if (memcmp(type, "IDAT", 4) == 0) has_data = true;
+        if (memcmp(type, "IEND", 4) == 0) return has_data;
+        at += 12 + length;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool util_IsWholeImage(const unsigned char* bytes, size_t size) {
+    return IsWholeBitmap(bytes, size) || IsWholePng(bytes, size);
+}
+
+bool util_IsLoadableImageFile(const char* path) {
+    std::vector<unsigned char> bytes;
+    return util_ReadDataFile(path, bytes) && util_IsWholeImage(bytes.data(), bytes.size());
+}
+
+// A damaged image that may be missing is missing: no texture, and the engine never sees it.
+video::ITexture* util_LoadTexture(const char* path) {
+    if (!driver || !util_IsLoadableImageFile(path)) return nullptr;
+    return driver->getTexture(path);
+}
+
+video::ITexture* util_RequireTexture(const char* path) {
+    util_RequireFile(path);
+    video::ITexture* texture = util_LoadTexture(path);
+    if (texture || !driver) return texture;
+    fprintf(stderr, "%s : ", path);
+    util_CriticalError("Can't load this file");
+}

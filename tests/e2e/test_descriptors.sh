@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Launched with standard output or standard error closed, into a pipe whose reader goes away, under a file-size
+# limit or with a FIFO in place of the text strip, the game still plays and ends as the player asks.
+# Usage: bash test_descriptors.sh GAME_DIR
+set -uo pipefail
+source "$(dirname "$0")/../../scripts/xvfb-game.sh"
+game_UseXvfb "$@"
+
+trap game_Cleanup EXIT
+
+# Starts the game in the copy with the given redirections (a shell fragment), without the helpers' own;
+# a second argument is a command run first in the game's own shell, such as a limit.
+launch_redirected() {
+    local redirections=$1 before=${2:-:}
+    rm -f "$GAME_DIR/pid" "$GAME_DIR/status"
+    (
+        cd "$GAME_DIR" || exit
+        eval "($before; exec ./korvanix $redirections </dev/null) &"
+        echo $! >pid
+        wait $!
+        echo $? >status.part
+        mv status.part status
+    ) &
+    GAME_WRAPPER=$!
+    until [ -s "$GAME_DIR/pid" ]; do sleep 0.05; done
+    GAME_PID=$(cat "$GAME_DIR/pid")
+}
+
+# Waits for the window, as game_Start does after its own launch.
+find_window() {
+    local root
+    root=$(xwininfo -root -int | awk '/Window id:/ { print $4 }')
+    WINDOW=""
+    for _ in $(seq 1 200); do
+        WINDOW=$(xdotool search --onlyvisible --name '' 2>/dev/null | grep -vx "$root" | head -n 1)
+        [ -n "$WINDOW" ] && break
+        kill -0 "$GAME_PID" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    [ -n "$WINDOW" ] || return 1
+    xdotool windowfocus --sync "$WINDOW" 2>/dev/null || true
+    sleep 1
+}
+
+# Return leaves the title screen and builds level 1 (its caption is set then), Escape pauses, Escape quits
+# with status 0.
+play_and_quit() {
+    local what=$1
+    find_window || { fail "$what: no game window"; return; }
+    game_Key Return
+    local caption=""
+    for _ in $(seq 1 100); do
+        kill -0 "$GAME_PID" 2>/dev/null || break
+        caption=$(xdotool getwindowname "$WINDOW" 2>/dev/null)
+        [[ $caption == Korvanix* ]] && break
+        sleep 0.2
+    done
+    [[ $caption == Korvanix* ]] || { fail "$what: Return did not leave the title screen"; return; }
+    sleep 3
+    game_Key Escape 0.3
+    game_Key Escape 0.3
+    local status
+    status=$(game_Wait 30)
+    [ "$status" = 0 ] || fail "$what: status $status"
+}
+
+# The error stream's lines other than the audio libraries' own complaints about the missing sound card.
+game_errors() {
+    grep -vE '^(ALSA lib|AL lib)' "$GAME_DIR/stderr.log"
+}
+
+# Which file a standard descriptor of the running game names.
+descriptor_target() {
+    readlink "/proc/$GAME_PID/fd/$1"
+}
+
+GAME_SOURCE=$1
+
+game_Copy "$GAME_SOURCE"
+launch_redirected '>&- 2>stderr.log'
+sleep 1
+[ "$(descriptor_target 1)" = /dev/null ] || fail "stdout closed: descriptor 1 is $(descriptor_target 1)"
+play_and_quit "stdout closed"
+game_errors && fail "stdout closed: errors on the error stream"
+
+game_Cleanup
+game_Copy "$GAME_SOURCE"
+launch_redirected '>stdout.log 2>&-'
+sleep 1
+[ "$(descriptor_target 2)" = /dev/null ] || fail "stderr closed: descriptor 2 is $(descriptor_target 2)"
+play_and_quit "stderr closed"
+grep -q '^Creating level\.\.\.$' "$GAME_DIR/stdout.log" || fail "stderr closed: no level was built"
+
+# head ends after ten bytes, inside the first line: every later line meets a closed pipe.
+game_Cleanup
+game_Copy "$GAME_SOURCE"
+launch_redirected '> >(head -c 10 >head.out) 2>stderr.log'
+play_and_quit "piped into head -c 10"
+[ "$(cat "$GAME_DIR/head.out")" = "Getting se" ] || fail "piped into head -c 10: head read $(cat "$GAME_DIR/head.out")"
+
+# Under a file-size limit of 0 every console line fails to be written; the game plays on all the same.
+game_Cleanup
+game_Copy "$GAME_SOURCE"
+launch_redirected '>stdout.log 2>stderr.log' 'ulimit -f 0'
+play_and_quit "file-size limit 0"
+[ -s "$GAME_DIR/stdout.log" ] && fail "file-size limit 0: the limit did not hold"
+
+# The text strip may be missing, and a FIFO in its place is as good as missing.
+game_Cleanup
+game_Copy "$GAME_SOURCE"
+rm "$GAME_DIR/data/textback.bmp" && mkfifo "$GAME_DIR/data/textback.bmp"
+launch_redirected '>stdout.log 2>stderr.log'
+play_and_quit "text strip a FIFO"
+game_errors && fail "text strip a FIFO: errors on the error stream"
+
+[ "$failures" -eq 0 ] && echo "PASS: closed standard streams, a closed pipe, a file-size limit and a FIFO text strip leave the game playable"
+exit $((failures > 0))
