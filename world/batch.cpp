@@ -290,7 +290,7 @@ private:
 
     static f32 Along(const core::vector3df& v, int axis) { return axis == 0 ? v.X : axis == 1 ? v.Y : v.Z; }
 
-    // The cube face a triangle lies on: flat against one side of the piece's box, facing out of it.
+    // The cube face a triangle lies on: all three corners on one side of the piece's box.
     static s8 FindFace(const BatchGroup& group, u32 first) {
         const core::vector3df& a = group.shape[group.shape_indices[first]].Pos;
         const core::vector3df& b = group.shape[group.shape_indices[first + 1]].Pos;

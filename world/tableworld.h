@@ -57,15 +57,16 @@ irr::scene::ISceneNode* util_AddTexturedCube(const char* texture_file, bool fog,
                                              irr::core::vector3df position);  // one textured cube node, scale 1
 
 // The batch: every cube piece of the level drawn in a few calls, one set of merged buffers per piece mesh and
-// material, while the per-cell nodes keep their state (and draw themselves when KORVANIX_DRAW_NODES is 1).
+// material, while the per-cell nodes keep their state (and draw themselves when KORVANIX_DRAW_NODES is 1). Only
+// the nodes' positions may change once they are merged.
 bool tableworld_IsDrawingNodes();                      // KORVANIX_DRAW_NODES=1: the cubes drawn node by node
 void tableworld_CreateBatch();                         // merges the nodes of every cube of the table and adopts them
-void tableworld_AddToBatch(irr::scene::ISceneNode* node);  // one more node that only ever moves, merged
-void tableworld_AdoptSky(irr::scene::ISceneNode* sky);  // the sky drawn after the opaque cubes, depth-tested
+void tableworld_AddToBatch(irr::scene::ISceneNode* node);  // merges and adopts one more mesh node
+void tableworld_AdoptSky(irr::scene::ISceneNode* sky); // the sky drawn after the opaque cubes, depth-tested
 void tableworld_UpdateBatch();                         // moves the merged pieces to where their nodes now stand
-void tableworld_RemoveBatch();                         // removes the batch and, with it, the cube nodes
+void tableworld_RemoveBatch();                         // removes the batch and, with it, the nodes it adopted
 int tableworld_CountBatchPieces();                     // pieces held (one per node and mesh buffer); 0 without batch
-int tableworld_CountBatchBuffers();
-int tableworld_CountBatchTriangles();                  // opaque triangles the last frame drew, hidden faces left out                    // merged buffers, each drawn in one call
-irr::core::aabbox3df tableworld_GetBatchPieceBox(irr::scene::ISceneNode* node, int* vertex_count);  // where the
-                                                       // batch holds the node's vertices, from the buffers themselves
+int tableworld_CountBatchBuffers();                    // merged buffers, each drawn in one call
+int tableworld_CountBatchTriangles();                  // opaque triangles last drawn, the hidden faces left out
+irr::core::aabbox3df tableworld_GetBatchPieceBox(irr::scene::ISceneNode* node,
+                                                 int* vertex_count);  // where the buffers hold the node's vertices
