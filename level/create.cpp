@@ -70,8 +70,8 @@ static void CreateObjectives() {
     objective_node = AddObjective("data/objectiv.png", fog);
     objective2_node = AddObjective("data/objectiv2.png", fog);
     objective2_node->setMaterialFlag(video::EMF_LIGHTING, true);
-    objective_node->setScale(core::vector3df(0.51f, 0.51f, 0.51f));
-    objective2_node->setScale(core::vector3df(0.51f, 0.51f, 0.51f));
+    objective_node->setScale(core::vector3df(TABLEWORLD_PIECE_SCALE));
+    objective2_node->setScale(core::vector3df(TABLEWORLD_PIECE_SCALE));
     objective_node->setPosition(objective2_node->getPosition());
 }
 
@@ -119,7 +119,7 @@ static void AddCeiling(bool fog) {
     for (int x = 0; x < tableworld_size_x; x++) {
         for (int z = 0; z < tableworld_size_z; z++) {
             scene::IMeshSceneNode* tile = tableworld_AddMeshNode("data/bottom.3ds");
-            tile->setScale(core::vector3df(0.51f, 0.51f, 0.51f));
+            tile->setScale(core::vector3df(TABLEWORLD_PIECE_SCALE));
             for (u32 i = 0; i < tile->getMaterialCount(); i++) {
                 video::SMaterial& material = tile->getMaterial(i);
                 material.TextureLayer[0].Texture = level_top_texture;

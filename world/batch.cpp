@@ -402,8 +402,7 @@ private:
     }
 
     static bool IsCubeAtCentre(int x, int y, int z) {
-        if (x < 0 || y < 0 || z < 0 || x >= tableworld_size_x || y >= tableworld_size_y || z >= tableworld_size_z)
-            return false;
+        if (!tableworld_IsInside(x, y, z)) return false;
         int index = tableworld_GetIndex(x, y, z);
         scene::ISceneNode* side = tableworld_side_nodes[index];
         return tableworld_cells[index] && side &&
@@ -413,7 +412,7 @@ private:
     static u32 FindHidden(const BatchGroup& group, const BatchPiece& piece, const core::vector3df& eye, f32 near) {
         const core::vector3df& p = piece.position;
         if (p.X < 0 || p.Y < 0 || p.Z < 0) return 0;
-        int x = (int)(p.X / 20), y = (int)(p.Y / 20), z = (int)(p.Z / 20);
+        int x = tableworld_ToCell(p.X), y = tableworld_ToCell(p.Y), z = tableworld_ToCell(p.Z);
         if (!IsCubeAtCentre(x, y, z) || p != tableworld_side_nodes[tableworld_GetIndex(x, y, z)]->getPosition())
             return 0;
         static const int steps[6][3] = {{-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}, {0, 0, -1}, {0, 0, 1}};

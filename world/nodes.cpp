@@ -59,7 +59,7 @@ void tableworld_AddCube(video::ITexture* top_texture, float x, float y, float z,
     for (scene::ISceneNode* node : nodes) node->setMaterialFlag(video::EMF_NORMALIZE_NORMALS, true);
     for (scene::ISceneNode* node : nodes) tableworld_SetDullGrey(node);
 
-    int i = (int)(centre.X / 20), j = (int)(centre.Y / 20), k = (int)(centre.Z / 20);
+    int i = tableworld_ToCell(centre.X), j = tableworld_ToCell(centre.Y), k = tableworld_ToCell(centre.Z);
     if (!tableworld_IsInside(i, j, k)) return;
     int index = tableworld_GetIndex(i, j, k);
     tableworld_side_nodes[index] = side;
