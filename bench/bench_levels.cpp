@@ -1,7 +1,5 @@
 // The level benchmark: level creation on the null driver, a full turn of the view in every level drawn batched
 // and node by node from the same worlds, and the peak memory of a session through every level.
-#include <GL/gl.h>
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +12,7 @@
 
 #include "app/game.h"
 #include "app/util.h"
+#include "bench/offscreen.h"
 #include "level/level.h"
 #include "player/player.h"
 #include "settings/settings.h"
@@ -26,25 +25,6 @@ static const int TURN_WORLDS = 5;
 static const int TURN_FRAMES = 120;
 static const int WARM_UP_FRAMES = 10;
 static const int SESSION_FRAMES_PER_LEVEL = 120;
-
-// Every call that draws, counted on its way to the GL library: the engine calls these two and no other.
-static long bench_draw_calls = 0;
-
-extern "C" {
-void glDrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices) {
-    typedef void (*Draw)(GLenum, GLsizei, GLenum, const void*);
-    static Draw real = reinterpret_cast<Draw>(dlsym(RTLD_NEXT, "glDrawElements"));
-    bench_draw_calls++;
-    if (real) real(mode, count, type, indices);
-}
-
-void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
-    typedef void (*Draw)(GLenum, GLint, GLsizei);
-    static Draw real = reinterpret_cast<Draw>(dlsym(RTLD_NEXT, "glDrawArrays"));
-    bench_draw_calls++;
-    if (real) real(mode, first, count);
-}
-}
 
 // The table goes to the real standard output; the game's own progress lines go nowhere.
 static FILE* table = stdout;
@@ -67,26 +47,6 @@ static double bench_Quantile(std::vector<double> values, double share) {
     size_t below = (size_t)place;
     if (below + 1 >= values.size()) return values.back();
     return values[below] + (place - below) * (values[below + 1] - values[below]);
-}
-
-static void bench_OpenDevice(video::E_DRIVER_TYPE type) {
-    SIrrlichtCreationParameters parameters;
-    parameters.DriverType = type;
-    parameters.WindowSize = core::dimension2d<u32>(800, 600);
-    parameters.Bits = 32;
-    parameters.Stencilbuffer = false;
-    parameters.Vsync = false;
-    parameters.LoggingLevel = ELL_ERROR;
-    device = createDeviceEx(parameters);
-    if (!device) util_CriticalError("Could not create the benchmark's device.");
-    driver = device->getVideoDriver();
-    smgr = device->getSceneManager();
-    guienv = device->getGUIEnvironment();
-    timer = device->getTimer();
-    if (!driver || !smgr || !guienv || !timer) util_CriticalError("The benchmark's device is incomplete.");
-    window_width = 800;
-    window_height = 600;
-    fps_last_time = timer->getTime();
 }
 
 static void bench_CloseDevice() {
@@ -136,7 +96,7 @@ struct LevelRow {
 };
 
 static void bench_MeasureCreation(std::vector<LevelRow>& rows) {
-    bench_OpenDevice(video::EDT_NULL);
+    offscreen_OpenDevice(video::EDT_NULL);
     for (int n = 1; n <= LAST_LEVEL; n++) {
         std::vector<double> times, cubes, nodes;
         for (int world = 0; world < CREATION_WORLDS; world++) {
@@ -216,13 +176,13 @@ static void bench_Turn(int level_number, unsigned seed, bool draw_nodes, gui::IG
     player->cursor = nullptr;
     player->pitch = 0;
     for (int i = 0; i < WARM_UP_FRAMES; i++) bench_PlayFrame(status_text, 0);
-    long calls_before = bench_draw_calls;
+    long calls_before = offscreen_draw_calls;
     for (int i = 0; i < TURN_FRAMES; i++) {
         double start = bench_Now();
         bench_PlayFrame(status_text, 360.0f * i / TURN_FRAMES);
         result.rates.push_back(1.0 / (bench_Now() - start));
     }
-    result.calls += (double)(bench_draw_calls - calls_before) / TURN_FRAMES / TURN_WORLDS;
+    result.calls += (double)(offscreen_draw_calls - calls_before) / TURN_FRAMES / TURN_WORLDS;
     level_Remove();
     unsetenv("KORVANIX_DRAW_NODES");
 }
@@ -240,7 +200,7 @@ static double bench_MeasureEmptyScene() {
 
 // Both ways of drawing take turns world by world, so that a change in the machine's load touches both alike.
 static double bench_MeasurePlay(std::vector<LevelRow>& rows, std::string& renderer) {
-    bench_OpenDevice(video::EDT_OPENGL);
+    offscreen_OpenDevice(video::EDT_OPENGL);
     renderer = core::stringc(driver->getName()).c_str();
     const GLubyte* gl_renderer = glGetString(GL_RENDERER);
     if (gl_renderer) renderer += std::string(", ") + reinterpret_cast<const char*>(gl_renderer);
@@ -305,7 +265,7 @@ static long bench_StatusKb(const char* key) {
 // Levels 1 to 11 built, played and removed in one process, as a player going through them would; the
 // anonymous and file-backed parts are sampled as it goes, the high-water mark is the kernel's.
 static void bench_MeasureSession() {
-    bench_OpenDevice(video::EDT_OPENGL);
+    offscreen_OpenDevice(video::EDT_OPENGL);
     gui::IGUIStaticText* status_text = bench_CreateStatusText();
     long anonymous = 0, file = 0;
     for (int n = 1; n <= LAST_LEVEL; n++) {
@@ -329,7 +289,7 @@ static void bench_MeasureSession() {
 
 // For a profiler: the turns of one level's worlds, drawn one way only.
 static void bench_Profile(int level_number, bool draw_nodes, int turns) {
-    bench_OpenDevice(video::EDT_OPENGL);
+    offscreen_OpenDevice(video::EDT_OPENGL);
     gui::IGUIStaticText* status_text = bench_CreateStatusText();
     TurnResult result;
     for (int i = 0; i < turns; i++) bench_Turn(level_number, bench_Seed(level_number, i % TURN_WORLDS), draw_nodes,
@@ -345,7 +305,7 @@ int main(int argc, char** argv) {
     bench_SilenceGame();
     bool session = argc > 1 && strcmp(argv[1], "session") == 0;
     if (argc == 5 && strcmp(argv[1], "profile") == 0) {
-        bench_OpenDevice(video::EDT_NULL);
+        offscreen_OpenDevice(video::EDT_NULL);
         bench_LoadSettings();
         bench_CloseDevice();
         bench_Profile(atoi(argv[2]), strcmp(argv[3], "nodes") == 0, atoi(argv[4]));
@@ -353,7 +313,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     // The settings file is read through a windowless device, as the game does at start-up.
-    bench_OpenDevice(video::EDT_NULL);
+    offscreen_OpenDevice(video::EDT_NULL);
     bench_LoadSettings();
     bench_CloseDevice();
     if (session) {

@@ -10,27 +10,13 @@
 #include <vector>
 
 #include "app/util.h"
+#include "bench/offscreen.h"
 #include "level/level.h"
 #include "player/player.h"
 #include "settings/settings.h"
 #include "world/tableworld.h"
 
 using namespace irr;
-
-static void bench_OpenNullDevice() {
-    SIrrlichtCreationParameters parameters;
-    parameters.DriverType = video::EDT_NULL;
-    parameters.WindowSize = core::dimension2d<u32>(800, 600);
-    parameters.LoggingLevel = ELL_ERROR;
-    device = createDeviceEx(parameters);
-    if (!device) util_CriticalError("Could not create the null device.");
-    driver = device->getVideoDriver();
-    smgr = device->getSceneManager();
-    guienv = device->getGUIEnvironment();
-    timer = device->getTimer();
-    window_width = 800;
-    window_height = 600;
-}
 
 // The game prints progress lines while it builds a level; they would break up the table.
 static void bench_Quiet(bool quiet) {
@@ -155,7 +141,7 @@ private:
 
 int main(int argc, char** argv) {
     bench_Quiet(true);
-    bench_OpenNullDevice();
+    offscreen_OpenDevice(video::EDT_NULL);
     settings_Allocate();
     settings_Load();
     settings_Set("is_autoconfigure", 1);

@@ -42,6 +42,11 @@ game_Launch() {
 # Starts the game and waits for its window; GAME_PID and WINDOW are set.
 game_Start() {
     game_Launch "$@"
+    game_FindWindow
+}
+
+# Waits for the window of the game GAME_PID and focuses it, or keys never arrive; WINDOW is set.
+game_FindWindow() {
     WINDOW=""
     # The root window is visible too: the game's window is the other one.
     local root

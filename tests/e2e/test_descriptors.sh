@@ -26,27 +26,11 @@ launch_redirected() {
     GAME_PID=$(cat "$GAME_DIR/pid")
 }
 
-# Waits for the window, as game_Start does after its own launch.
-find_window() {
-    local root
-    root=$(xwininfo -root -int | awk '/Window id:/ { print $4 }')
-    WINDOW=""
-    for _ in $(seq 1 200); do
-        WINDOW=$(xdotool search --onlyvisible --name '' 2>/dev/null | grep -vx "$root" | head -n 1)
-        [ -n "$WINDOW" ] && break
-        kill -0 "$GAME_PID" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    [ -n "$WINDOW" ] || return 1
-    xdotool windowfocus --sync "$WINDOW" 2>/dev/null || true
-    sleep 1
-}
-
 # Return leaves the title screen and builds level 1 (its caption is set then), Escape pauses, Escape quits
 # with status 0.
 play_and_quit() {
     local what=$1
-    find_window || { fail "$what: no game window"; return; }
+    game_FindWindow || { fail "$what: no game window"; return; }
     game_Key Return
     local caption=""
     for _ in $(seq 1 100); do

@@ -3,14 +3,13 @@
 // Usage: korvanix_batch_picture LEVEL SEED HEADING FRAMES SECONDS, run from the game folder.
 // Prints "calls N", the draw calls of the frozen frame, "move D", the direction of the cube on its way (0: none),
 // and "ready" once it is on screen, then keeps drawing it until SECONDS have passed.
-#include <GL/gl.h>
-#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/game.h"
 #include "app/util.h"
+#include "bench/offscreen.h"
 #include "level/level.h"
 #include "player/player.h"
 #include "settings/settings.h"
@@ -18,42 +17,7 @@
 
 using namespace irr;
 
-// Every call that draws, counted on its way to the GL library, so that the test knows which way was drawn.
-static long picture_draw_calls = 0;
-
-extern "C" {
-void glDrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices) {
-    typedef void (*Draw)(GLenum, GLsizei, GLenum, const void*);
-    static Draw real = reinterpret_cast<Draw>(dlsym(RTLD_NEXT, "glDrawElements"));
-    picture_draw_calls++;
-    if (real) real(mode, count, type, indices);
-}
-
-void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
-    typedef void (*Draw)(GLenum, GLint, GLsizei);
-    static Draw real = reinterpret_cast<Draw>(dlsym(RTLD_NEXT, "glDrawArrays"));
-    picture_draw_calls++;
-    if (real) real(mode, first, count);
-}
-}
-
 namespace {
-
-void OpenDevice(video::E_DRIVER_TYPE type) {
-    SIrrlichtCreationParameters parameters;
-    parameters.DriverType = type;
-    parameters.WindowSize = core::dimension2d<u32>(800, 600);
-    parameters.Bits = 32;
-    parameters.LoggingLevel = ELL_ERROR;
-    device = createDeviceEx(parameters);
-    if (!device) util_CriticalError("no device");
-    driver = device->getVideoDriver();
-    smgr = device->getSceneManager();
-    guienv = device->getGUIEnvironment();
-    timer = device->getTimer();
-    window_width = 800;
-    window_height = 600;
-}
 
 // The scene, then the objective on top with its depth test off, as a frame of play draws them.
 void DrawFrame() {
@@ -78,12 +42,12 @@ int main(int argc, char** argv) {
     float heading = (float)atof(argv[3]);
     int frames = atoi(argv[4]);
     u32 seconds = (u32)atoi(argv[5]);
-    OpenDevice(video::EDT_NULL);
+    offscreen_OpenDevice(video::EDT_NULL);
     settings_Allocate();
     settings_Load();
     settings_Set("is_autoconfigure", 1);
     device->drop();
-    OpenDevice(video::EDT_OPENGL);
+    offscreen_OpenDevice(video::EDT_OPENGL);
     device->setWindowCaption(L"korvanix_batch_picture");
     srand(seed);
     level = level_number;
@@ -106,9 +70,9 @@ int main(int argc, char** argv) {
     u32 start = timer->getRealTime();
     bool told = false;
     while (device->run() && timer->getRealTime() - start < seconds * 1000) {
-        long calls_before = picture_draw_calls;
+        long calls_before = offscreen_draw_calls;
         DrawFrame();
-        if (!told) printf("calls %ld\nmove %d\nready\n", picture_draw_calls - calls_before, tableworld_move_direction);
+        if (!told) printf("calls %ld\nmove %d\nready\n", offscreen_draw_calls - calls_before, tableworld_move_direction);
         fflush(stdout);
         told = true;
         device->sleep(20);
