@@ -1,5 +1,6 @@
 // The level benchmark: level creation on the null driver, a full turn of the view in every level drawn batched
 // and node by node from the same worlds, and the peak memory of a session through every level.
+#include <GL/gl.h>
 #include <unistd.h>
 
 #include <algorithm>
