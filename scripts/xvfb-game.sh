@@ -24,11 +24,14 @@ game_SetSetting() {
 }
 
 # Starts the game; GAME_PID is set. Its exit status lands in a file, so that game_Wait works in a subshell.
+# GAME_REDIRECTIONS replaces the output files (a shell fragment such as '>&-'); GAME_BEFORE is run first in the
+# game's own shell, such as a limit.
 game_Launch() {
+    local redirections=${GAME_REDIRECTIONS:-'>stdout.log 2>stderr.log'} before=${GAME_BEFORE:-:}
     rm -f "$GAME_DIR/pid" "$GAME_DIR/status"
     (
         cd "$GAME_DIR" || exit
-        ./korvanix "$@" >stdout.log 2>stderr.log </dev/null &
+        eval "($before; exec ./korvanix \"\$@\" $redirections </dev/null) &"
         echo $! >pid
         wait $!
         echo $? >status.part

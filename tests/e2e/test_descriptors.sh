@@ -8,24 +8,6 @@ game_UseXvfb "$@"
 
 trap game_Cleanup EXIT
 
-# Starts the game in the copy with the given redirections (a shell fragment), without the helpers' own;
-# a second argument is a command run first in the game's own shell, such as a limit.
-launch_redirected() {
-    local redirections=$1 before=${2:-:}
-    rm -f "$GAME_DIR/pid" "$GAME_DIR/status"
-    (
-        cd "$GAME_DIR" || exit
-        eval "($before; exec ./korvanix $redirections </dev/null) &"
-        echo $! >pid
-        wait $!
-        echo $? >status.part
-        mv status.part status
-    ) &
-    GAME_WRAPPER=$!
-    until [ -s "$GAME_DIR/pid" ]; do sleep 0.05; done
-    GAME_PID=$(cat "$GAME_DIR/pid")
-}
-
 # Return leaves the title screen and builds level 1 (its caption is set then), Escape pauses, Escape quits
 # with status 0.
 play_and_quit() {
@@ -61,7 +43,7 @@ descriptor_target() {
 GAME_SOURCE=$1
 
 game_Copy "$GAME_SOURCE"
-launch_redirected '>&- 2>stderr.log'
+GAME_REDIRECTIONS='>&- 2>stderr.log' game_Launch
 sleep 1
 [ "$(descriptor_target 1)" = /dev/null ] || fail "stdout closed: descriptor 1 is $(descriptor_target 1)"
 play_and_quit "stdout closed"
@@ -69,7 +51,7 @@ game_errors && fail "stdout closed: errors on the error stream"
 
 game_Cleanup
 game_Copy "$GAME_SOURCE"
-launch_redirected '>stdout.log 2>&-'
+GAME_REDIRECTIONS='>stdout.log 2>&-' game_Launch
 sleep 1
 [ "$(descriptor_target 2)" = /dev/null ] || fail "stderr closed: descriptor 2 is $(descriptor_target 2)"
 play_and_quit "stderr closed"
@@ -78,14 +60,14 @@ grep -q '^Creating level\.\.\.$' "$GAME_DIR/stdout.log" || fail "stderr closed: 
 # head ends after ten bytes, inside the first line: every later line meets a closed pipe.
 game_Cleanup
 game_Copy "$GAME_SOURCE"
-launch_redirected '> >(head -c 10 >head.out) 2>stderr.log'
+GAME_REDIRECTIONS='> >(head -c 10 >head.out) 2>stderr.log' game_Launch
 play_and_quit "piped into head -c 10"
 [ "$(cat "$GAME_DIR/head.out")" = "Getting se" ] || fail "piped into head -c 10: head read $(cat "$GAME_DIR/head.out")"
 
 # Under a file-size limit of 0 every console line fails to be written; the game plays on all the same.
 game_Cleanup
 game_Copy "$GAME_SOURCE"
-launch_redirected '>stdout.log 2>stderr.log' 'ulimit -f 0'
+GAME_BEFORE='ulimit -f 0' game_Launch
 play_and_quit "file-size limit 0"
 [ -s "$GAME_DIR/stdout.log" ] && fail "file-size limit 0: the limit did not hold"
 
@@ -93,7 +75,7 @@ play_and_quit "file-size limit 0"
 game_Cleanup
 game_Copy "$GAME_SOURCE"
 rm "$GAME_DIR/data/textback.bmp" && mkfifo "$GAME_DIR/data/textback.bmp"
-launch_redirected '>stdout.log 2>stderr.log'
+game_Launch
 play_and_quit "text strip a FIFO"
 game_errors && fail "text strip a FIFO: errors on the error stream"
 
