@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The batched drawing shows what drawing node by node shows: the same seeded worlds (a plain level, a sparse one
 # that is mostly sky, fog, the quake, glass, glass with fog, a moving cube, the view from above) frozen after the
-# same frames,
-# drawn both ways; at most 0.5 % of the pixels may differ by more than 10 %. Usage: bash test_batch_picture.sh GAME_DIR
+# same frames, drawn both ways; at most 0.5 % of the pixels may differ by more than 10 %.
+# Usage: bash test_batch_picture.sh GAME_DIR
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/xvfb-game.sh"
 game_UseXvfb "$@"
