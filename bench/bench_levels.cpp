@@ -145,14 +145,7 @@ static void bench_PlayFrame(gui::IGUIStaticText* status_text, float heading) {
     player->object->node->setRotation(core::vector3df(0, heading, 0));
     int result = level_Update();
     util_ShowStatusLine(status_text, false, lives, level, result);
-    driver->beginScene(true, true, video::SColor(0, 0, 0, 0));
-    smgr->drawAll();
-    objective_node->setVisible(true);
-    for (u32 i = 0; i < objective_node->getMaterialCount(); i++)
-        objective_node->getMaterial(i).setFlag(video::EMF_ZBUFFER, false);
-    objective_node->render();
-    guienv->drawAll();
-    driver->endScene();
+    util_DrawFrame(video::SColor(0, 0, 0, 0), true, objective_node);
     util_CountFrame();
     bench_KeepPlaying(result);
 }

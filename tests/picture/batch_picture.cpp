@@ -17,21 +17,6 @@
 
 using namespace irr;
 
-namespace {
-
-// The scene, then the objective on top with its depth test off, as a frame of play draws them.
-void DrawFrame() {
-    driver->beginScene(true, true, video::SColor(0, 0, 0, 0));
-    smgr->drawAll();
-    objective_node->setVisible(true);
-    for (u32 i = 0; i < objective_node->getMaterialCount(); i++)
-        objective_node->getMaterial(i).setFlag(video::EMF_ZBUFFER, false);
-    objective_node->render();
-    driver->endScene();
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     if (argc != 6) {
         fprintf(stderr, "usage: korvanix_batch_picture LEVEL SEED HEADING FRAMES SECONDS\n");
@@ -60,7 +45,7 @@ int main(int argc, char** argv) {
         player->object->node->setRotation(core::vector3df(0, heading, 0));
         player->pitch = 0;
         if (level_Update() < 0) break;
-        DrawFrame();
+        util_DrawFrame(video::SColor(0, 0, 0, 0), true, objective_node);
     }
     // The two objective cubes coincide, and the engine sorts transparent nodes at equal distances in no set
     // order: which of the two is blended last depends on how many other transparent nodes are drawn. The one drawn
@@ -71,7 +56,7 @@ int main(int argc, char** argv) {
     bool told = false;
     while (device->run() && timer->getRealTime() - start < seconds * 1000) {
         long calls_before = offscreen_draw_calls;
-        DrawFrame();
+        util_DrawFrame(video::SColor(0, 0, 0, 0), true, objective_node);
         if (!told) printf("calls %ld\nmove %d\nready\n", offscreen_draw_calls - calls_before, tableworld_move_direction);
         fflush(stdout);
         told = true;

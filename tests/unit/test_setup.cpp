@@ -17,7 +17,11 @@ protected:
     // Runs the wizard on the given input; returns what it printed.
     std::string Run(const std::string& input) {
         std::istringstream stream(input);
-        std::streambuf* previous = std::cin.rdbuf(stream.rdbuf());
+        return Run(stream.rdbuf());
+    }
+
+    std::string Run(std::streambuf* input) {
+        std::streambuf* previous = std::cin.rdbuf(input);
         std::cin.clear();
         testing::internal::CaptureStdout();
         settings_RunSetup();
@@ -131,13 +135,7 @@ private:
 
 TEST_F(SetupTest, EndlessNulCharactersEndTheWizard) {
     Zeros zeros;
-    std::streambuf* previous = std::cin.rdbuf(&zeros);
-    std::cin.clear();
-    testing::internal::CaptureStdout();
-    settings_RunSetup();
-    std::string output = testing::internal::GetCapturedStdout();
-    std::cin.rdbuf(previous);
-    std::cin.clear();
+    std::string output = Run(&zeros);
     EXPECT_LT(zeros.taken, 10000);
     EXPECT_NE(std::string::npos, output.find("Please select if you want to see the cubes move."));
     EXPECT_EQ(2, settings_Get("driver_type"));
