@@ -100,12 +100,26 @@ int game_Main(int argc, char** argv) {
     game_RunLevelLoop(status_text, is_french);
 }
 
-// The node on top is drawn again over the scene with its depth test off, so it stays visible through the cubes;
-// the change of its materials lasts.
+// The node on top is drawn again over the scene with its depth test off, so it stays visible through the cubes
+// and the glass; the change of its materials lasts. Its buffers are drawn here with its own materials: outside
+// the scene manager's passes the engine's mesh node draws only its solid buffers, and the objective is
+// translucent.
 static void DrawOnTop(scene::ISceneNode* node) {
     node->setVisible(true);
     for (u32 i = 0; i < node->getMaterialCount(); i++) node->getMaterial(i).setFlag(video::EMF_ZBUFFER, false);
-    node->render();
+    scene::IMesh* mesh = node->getType() == scene::ESNT_MESH ? static_cast<scene::IMeshSceneNode*>(node)->getMesh()
+                                                              : nullptr;
+    if (!mesh) {
+        node->render();
+        return;
+    }
+    driver->setTransform(video::ETS_WORLD, node->getAbsoluteTransformation());
+    for (u32 i = 0; i < mesh->getMeshBufferCount() && i < node->getMaterialCount(); i++) {
+        scene::IMeshBuffer* buffer = mesh->getMeshBuffer(i);
+        if (!buffer) continue;
+        driver->setMaterial(node->getMaterial(i));
+        driver->drawMeshBuffer(buffer);
+    }
 }
 
 void util_DrawFrame(video::SColor background, bool with_scene, scene::ISceneNode* on_top) {

@@ -49,6 +49,8 @@ void tableworld_MoveCube(Player* player, irr::scene::ISceneNode* objective, doub
 void tableworld_Quake(double amplitude);               // one shaking step of every cube
 
 irr::scene::IMeshSceneNode* tableworld_AddMeshNode(const char* mesh_file);  // a node of frame 0 of a mesh file
+void tableworld_FitAdditivePiece(irr::scene::ISceneNode* node);  // a top or bottom drawn additively: exactly
+                                                       // one cell across, so no strip is added twice
 void tableworld_AddAllCubes(bool fog, bool glass);     // the three nodes of every cube, with the level's textures
 void tableworld_AddCube(irr::video::ITexture* top_texture, float x, float y, float z,
                         irr::video::ITexture* side_texture, irr::video::ITexture* bottom_texture,

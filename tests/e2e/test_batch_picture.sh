@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The batched drawing shows what drawing node by node shows: the same seeded worlds (a plain level, a sparse one
 # that is mostly sky, fog, the quake, glass, glass with fog, a moving cube, the view from above) frozen after the
-# same frames, drawn both ways; at most 0.5 % of the pixels may differ by more than 10 %.
+# same frames, drawn both ways; at most 0.5 % of the pixels may differ by more than 10 %. The objective, drawn on top
+# of everything, shows through a stack of glass floors, and the ceiling's tiles add their light once everywhere.
 # Usage: bash test_batch_picture.sh GAME_DIR
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/xvfb-game.sh"
@@ -65,6 +66,34 @@ check from-above-level-3 3 17 0 10
 check moving-level-10 10 18 200 25
 grep -qx 'move [1-6]' "$work/moving-level-10-0.txt" || fail "moving-level-10: no cube was on its way"
 check from-above-level-11 11 19 270 10
+
+# Seen zoomed in through several glass floors of the tower, the objective must stand out of the frame drawn without
+# it: drawn only in the scene's own pass, the glass in front washed it out to nothing.
+shoot objective-through-glass 0 2 29 objective 10 &&
+    KORVANIX_PICTURE_WITHOUT_OBJECTIVE=1 shoot no-objective-through-glass 0 2 29 objective 10 && {
+    differing=$(compare -metric AE -fuzz 10% "$keep/objective-through-glass-batched.png" \
+        "$keep/no-objective-through-glass-batched.png" null: 2>&1 || true)
+    echo "objective through glass: $differing pixels differ from the frame without it"
+    [[ "$differing" =~ ^[0-9]+$ ]] && [ "$differing" -ge 3000 ] ||
+        fail "objective through glass: only $differing pixels show it (at least 3000)"
+}
+
+# The ceiling seen from below, its tiles a flat grey over a black world: where two tiles meet, the light must not
+# be added twice (a bright grid across the sky).
+flat="$work/flat-game"
+mkdir -p "$flat"
+cp -r "$game_dir/." "$flat/"
+for image in side bottom sky_top sky_bottom sky_left sky_right sky_front sky_back; do
+    convert -size 64x64 xc:black -type TrueColor "BMP3:$flat/data/6/$image.bmp"
+done
+convert -size 64x64 'xc:rgb(128,128,128)' -type TrueColor "BMP3:$flat/data/6/top.bmp"
+game_dir=$flat KORVANIX_PICTURE_WITHOUT_OBJECTIVE=1 shoot ceiling 0 6 21 up 10 && {
+    ceiling=$(convert "$keep/ceiling-batched.png" -colorspace Gray -threshold 30% -format '%[fx:round(mean*w*h)]' info:)
+    doubled=$(convert "$keep/ceiling-batched.png" -colorspace Gray -threshold 60% -format '%[fx:round(mean*w*h)]' info:)
+    echo "ceiling: $ceiling pixels of tiles, $doubled of them lit twice"
+    [ "$ceiling" -ge 50000 ] || fail "ceiling: only $ceiling pixels of tiles in sight"
+    [ "$doubled" -le 50 ] || fail "ceiling: $doubled pixels lit twice where the tiles meet"
+}
 
 [ "$failures" -eq 0 ] && echo "PASS: the batched frames match the node-by-node frames"
 exit $((failures > 0))

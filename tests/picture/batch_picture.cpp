@@ -1,13 +1,18 @@
 // korvanix_batch_picture: one seeded level drawn as the game draws it, frozen after a number of frames, for the
 // test that compares the batched drawing with the node-by-node one (KORVANIX_DRAW_NODES=1).
-// Usage: korvanix_batch_picture LEVEL SEED HEADING FRAMES SECONDS, run from the game folder.
+// Usage: korvanix_batch_picture LEVEL SEED HEADING FRAMES SECONDS, run from the game folder. The heading
+// "objective" looks straight at the objective, zoomed in, and "up" straight up; KORVANIX_PICTURE_WITHOUT_OBJECTIVE=1
+// leaves the objective out of the picture.
 // Prints "calls N", the draw calls of the frozen frame, "move D", the direction of the cube on its way (0: none),
 // and "ready" once it is on screen, then keeps drawing it until SECONDS have passed.
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/game.h"
+#include "app/receiver.h"
 #include "app/util.h"
 #include "bench/offscreen.h"
 #include "level/level.h"
@@ -17,6 +22,13 @@
 
 using namespace irr;
 
+// The heading and the pitch, in degrees, that turn the first-person view straight at the objective.
+static void AimAtObjective(float* heading, double* pitch) {
+    core::vector3df d = objective2_node->getPosition() - player->object->node->getPosition();
+    *heading = (float)(atan2(d.Z, -d.X) * 180 / M_PI);
+    *pitch = asin(-d.Y / d.getLength()) * 180 / M_PI;
+}
+
 int main(int argc, char** argv) {
     if (argc != 6) {
         fprintf(stderr, "usage: korvanix_batch_picture LEVEL SEED HEADING FRAMES SECONDS\n");
@@ -24,7 +36,11 @@ int main(int argc, char** argv) {
     }
     int level_number = atoi(argv[1]);
     unsigned seed = (unsigned)atoi(argv[2]);
+    bool aim = strcmp(argv[3], "objective") == 0;
     float heading = (float)atof(argv[3]);
+    double pitch = strcmp(argv[3], "up") == 0 ? -90 : 0;
+    const char* without = getenv("KORVANIX_PICTURE_WITHOUT_OBJECTIVE");
+    bool with_objective = !(without && strcmp(without, "1") == 0);
     int frames = atoi(argv[4]);
     u32 seconds = (u32)atoi(argv[5]);
     offscreen_OpenDevice(video::EDT_NULL);
@@ -39,13 +55,19 @@ int main(int argc, char** argv) {
     level_Create(level_number, nullptr);
     // The frame rate scales every motion: fixed, the quake and the moving cube take the same steps both ways.
     player->cursor = nullptr;
+    if (aim) mouse_wheel = 8;
     for (int i = 0; i < frames; i++) {
         fps = 60;
         device->run();
+        if (aim) AimAtObjective(&heading, &pitch);
         player->object->node->setRotation(core::vector3df(0, heading, 0));
-        player->pitch = 0;
+        player->pitch = pitch;
         if (level_Update() < 0) break;
         util_DrawFrame(video::SColor(0, 0, 0, 0), true, objective_node);
+    }
+    if (!with_objective) {
+        objective_node->setVisible(false);
+        objective2_node->setVisible(false);
     }
     // The two objective cubes coincide, and the engine sorts transparent nodes at equal distances in no set
     // order: which of the two is blended last depends on how many other transparent nodes are drawn. The one drawn
@@ -56,7 +78,7 @@ int main(int argc, char** argv) {
     bool told = false;
     while (device->run() && timer->getRealTime() - start < seconds * 1000) {
         long calls_before = offscreen_draw_calls;
-        util_DrawFrame(video::SColor(0, 0, 0, 0), true, objective_node);
+        util_DrawFrame(video::SColor(0, 0, 0, 0), true, with_objective ? objective_node : nullptr);
         if (!told) printf("calls %ld\nmove %d\nready\n", offscreen_draw_calls - calls_before, tableworld_move_direction);
         fflush(stdout);
         told = true;
