@@ -79,7 +79,7 @@ void util_CreateDevice(IEventReceiver* receiver) {
     guienv = device->getGUIEnvironment();
     if (!guienv) util_CriticalError("Could not create GUIEnvironment.");
     timer = device->getTimer();
-    fps_last_time = timer ? (double)timer->getTime() : 0.0;
+    if (timer) util_StartFrameWindow();
 
     gui::ICursorControl* cursor = device->getCursorControl();
     if (cursor) cursor->setVisible(false);

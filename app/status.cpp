@@ -11,15 +11,31 @@ using namespace irr;
 int fps = 100;
 int frame_count = 0;
 double fps_last_time = 0.0;
+double fps_last_frame_time = 0.0;
+bool fps_skipped_stop = false;
 u32 level_deadline = 0;
 bool is_time_unlimited = false;
 
-// The frames of a window of at least 100 ms over the window's real length: a window stretched by one slow
-// frame reads as slow as it was.
+// A frame that comes far later than the measured rate says comes after a stop: the process stopped and resumed,
+// the machine suspended, the display stalled. Measured, it would make every frame of the next window turn, walk
+// and fall as if it had lasted that long. A second such frame in a row is a machine that became slower.
+static bool util_IsAfterStop(double since_last_frame) {
+    if (fps_skipped_stop) return false;
+    return since_last_frame > 200.0 && since_last_frame > 4 * 1000.0 / util_GetFPS();
+}
+
+// The frames of a window of at least 100 ms over the window's real length: a window stretched by slow frames
+// reads as slow as it was. A frame after a stop counts as one ordinary frame of the rate measured before it.
 void util_CountFrame() {
     double now = timer->getTime();
     // A timer that went back (it wraps after 49 days) would otherwise never close the window again.
     if (now < fps_last_time) util_StartFrameWindow();
+    fps_skipped_stop = util_IsAfterStop(now - fps_last_frame_time);
+    if (fps_skipped_stop) {
+        util_StartFrameWindow();
+        return;
+    }
+    fps_last_frame_time = now;
     frame_count += 1;
     if (now >= fps_last_time + 100.0) {
         fps = (int)std::lround(frame_count * 1000.0 / (now - fps_last_time));
@@ -30,6 +46,7 @@ void util_CountFrame() {
 
 void util_StartFrameWindow() {
     fps_last_time = timer->getTime();
+    fps_last_frame_time = fps_last_time;
     frame_count = 0;
 }
 

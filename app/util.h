@@ -19,6 +19,8 @@ extern int window_height;                     // window height in pixels, from w
 extern int fps;                               // frames per second of the last window of 100 ms or more; 100 at start
 extern int frame_count;                       // frames counted in the current window
 extern double fps_last_time;                  // timer time at which the current window opened
+extern double fps_last_frame_time;            // timer time of the last frame counted
+extern bool fps_skipped_stop;                 // the last frame came after a stop and was left out of the measure
 extern irr::u32 level_deadline;               // timer time at which the level's time runs out
 extern bool is_time_unlimited;                // the level has no time limit
 

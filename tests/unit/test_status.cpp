@@ -51,8 +51,8 @@ protected:
         timer->stop();
         timer->setTime(1000);
         fps = 100;
-        frame_count = 0;
-        fps_last_time = 1000;
+        fps_skipped_stop = false;
+        util_StartFrameWindow();
         is_time_unlimited = false;
         is_mute = false;
     }
@@ -99,29 +99,53 @@ TEST_F(Clock, FrameRateOfEachHundredMillisecondWindow) {
     EXPECT_EQ(frame_count, 0);
     EXPECT_EQ(fps_last_time, 1100);
 
-    // A window stretched by slow frames counts its real length: 3 frames in 350 ms, then in 600 ms.
-    timer->setTime(1150);
-    util_CountFrame();
-    timer->setTime(1199);
-    util_CountFrame();
-    EXPECT_EQ(fps, 60);
-    timer->setTime(1450);
-    util_CountFrame();
-    EXPECT_EQ(fps, 9);
-    EXPECT_EQ(fps_last_time, 1450);
-    for (u32 now : {1460u, 1500u, 2050u}) {
+    // A window stretched by slow frames counts its real length: 3 frames in 290 ms, then in 400 ms.
+    for (u32 now : {1150u, 1199u}) {
         timer->setTime(now);
         util_CountFrame();
     }
-    EXPECT_EQ(fps, 5);
-    // One frame of a whole second reads as zero, which the readers take as one.
-    timer->setTime(3050);
+    EXPECT_EQ(fps, 60);
+    timer->setTime(1390);
+    util_CountFrame();
+    EXPECT_EQ(fps, 10);
+    EXPECT_EQ(fps_last_time, 1390);
+    for (u32 now : {1400u, 1480u, 1790u}) {
+        timer->setTime(now);
+        util_CountFrame();
+    }
+    EXPECT_EQ(fps, 8);
+    // A machine that turns slower still: its first frame of a second looks like a stop, the second one is
+    // measured and reads one.
+    timer->setTime(2790);
+    util_CountFrame();
+    EXPECT_EQ(fps, 8);
+    timer->setTime(3790);
     util_CountFrame();
     EXPECT_EQ(fps, 1);
-    timer->setTime(6050);
+    // Three seconds at one frame a second reads as zero, which the readers take as one.
+    timer->setTime(6790);
     util_CountFrame();
     EXPECT_EQ(fps, 0);
     EXPECT_EQ(util_GetFPS(), 1);
+}
+
+// Stopped for five seconds at 50 frames a second, the game goes on at 50: the frame after the stop is not
+// measured, and the frames after it are measured from it.
+TEST_F(Clock, AStopDoesNotSlowTheMeasure) {
+    for (u32 now = 1020; now <= 1100; now += 20) {
+        timer->setTime(now);
+        util_CountFrame();
+    }
+    ASSERT_EQ(fps, 50);
+    timer->setTime(6100);
+    util_CountFrame();
+    EXPECT_EQ(fps, 50);
+    EXPECT_EQ(fps_last_time, 6100);
+    for (u32 now = 6125; now <= 6200; now += 25) {
+        timer->setTime(now);
+        util_CountFrame();
+    }
+    EXPECT_EQ(fps, 40);
 }
 
 TEST_F(Clock, ANewWindowLeavesOutTheTimeBeforeIt) {
