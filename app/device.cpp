@@ -7,6 +7,9 @@
 #include "app/util.h"
 #include "settings/settings.h"
 
+// After the engine's headers: Xlib's macros would clash with them.
+#include <X11/Xlib.h>
+
 using namespace irr;
 
 IrrlichtDevice* device = nullptr;
@@ -20,13 +23,17 @@ int window_height = 0;
 // The largest window side any X server or GL viewport accepts.
 static const int MAX_WINDOW_SIDE = 16384;
 
+static bool util_IsWindowSizeSound(int width, int height) {
+    return width >= 1 && height >= 1 && width <= MAX_WINDOW_SIDE && height <= MAX_WINDOW_SIDE;
+}
+
 // Only engine errors reach the console, on the error stream through the receiver from the very start, so
 // standard output holds the game's own lines alone. A window of no pixels or of a negative size (which the
 // engine would read as four billion) is refused here: the engine itself would crash or die in an X error
 // instead of saying it could not open the window.
 static IrrlichtDevice* util_OpenDevice(video::E_DRIVER_TYPE type, int width, int height, int bits,
                                        bool fullscreen, IEventReceiver* receiver) {
-    if (width < 1 || height < 1 || width > MAX_WINDOW_SIDE || height > MAX_WINDOW_SIDE) return nullptr;
+    if (!util_IsWindowSizeSound(width, height)) return nullptr;
     SIrrlichtCreationParameters parameters;
     parameters.DriverType = type;
     parameters.WindowSize = core::dimension2d<u32>((u32)width, (u32)height);
@@ -57,12 +64,54 @@ video::E_DRIVER_TYPE util_GetDriverType(int value) {
     }
 }
 
+// The X screen's size, or 0 x 0 without a display. The engine's own list of video modes knows it only through
+// an extension that many servers lack.
+static core::dimension2d<u32> util_GetScreenSize() {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return core::dimension2d<u32>(0, 0);
+    int screen = DefaultScreen(display);
+    core::dimension2d<u32> size((u32)DisplayWidth(display, screen), (u32)DisplayHeight(display, screen));
+    XCloseDisplay(display);
+    return size;
+}
+
+// Whether the engine can switch the screen to a mode that holds a full screen of this size.
+static bool util_HasModeFor(core::dimension2d<u32> size, IEventReceiver* receiver) {
+    IrrlichtDevice* probe = util_OpenDevice(video::EDT_NULL, 640, 480, 16, false, receiver);
+    if (!probe) return false;
+    video::IVideoModeList* modes = probe->getVideoModeList();
+    bool found = false;
+    for (s32 i = 0; modes && i < modes->getVideoModeCount(); i++) {
+        core::dimension2d<u32> mode = modes->getVideoModeResolution(i);
+        found = found || (mode.Width >= size.Width && mode.Height >= size.Height);
+    }
+    probe->drop();
+    return found;
+}
+
+// A window larger than the screen puts the status line below its edge, and so does a full screen larger than every
+// mode the server can switch to: either shrinks to the screen.
+static core::dimension2d<u32> util_FitToScreen(core::dimension2d<u32> asked, bool fullscreen,
+                                                IEventReceiver* receiver) {
+    core::dimension2d<u32> screen = util_GetScreenSize();
+    if (screen.Width == 0 || screen.Height == 0) return asked;
+    if (asked.Width <= screen.Width && asked.Height <= screen.Height) return asked;
+    if (fullscreen && util_HasModeFor(asked, receiver)) return asked;
+    return core::dimension2d<u32>(core::min_(asked.Width, screen.Width), core::min_(asked.Height, screen.Height));
+}
+
 void util_CreateDevice(IEventReceiver* receiver) {
     bool fullscreen = settings_GetFlag("is_fullscreen");
     video::E_DRIVER_TYPE type = util_GetDriverType(settings_GetInt("driver_type"));
     int bits = settings_GetInt("display_bits");
     window_height = settings_GetInt("window_size_y");
     window_width = settings_GetInt("window_size_x");
+    if (util_IsWindowSizeSound(window_width, window_height)) {
+        core::dimension2d<u32> fitted = util_FitToScreen(
+            core::dimension2d<u32>((u32)window_width, (u32)window_height), fullscreen, receiver);
+        window_width = (int)fitted.Width;
+        window_height = (int)fitted.Height;
+    }
 
     device = util_OpenDevice(type, window_width, window_height, bits, fullscreen, receiver);
     srand((unsigned)time(nullptr));

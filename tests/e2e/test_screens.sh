@@ -131,5 +131,17 @@ status=$(game_Wait 20)
 [ "$(tail -n 2 "$GAME_DIR/stdout.log" | tr '\n' '|')" = "Removing level...|done.|" ] ||
     fail "quitting did not remove the level"
 
-[ "$failures" -eq 0 ] && echo "PASS: title, level, caption, Tab, lost lives, pause, resume and quit"
+# A window asked larger than the 1024x768 screen opens as large as the screen, its status line at the bottom.
+game_Cleanup
+game_Copy "$1"
+game_SetSetting window_size_x 1280
+game_SetSetting window_size_y 1024
+game_Start || fail "no window of 1280x1024 asked"
+sleep 1
+size=$(xwininfo -id "$WINDOW" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
+[ "$size" = 1024x768 ] || fail "a window of 1280x1024 asked opened at $size on a 1024x768 screen"
+game_Shot "$shots/large.png"
+above "$(light_pixels "$shots/large.png" 640x30+0+738)" 300 || fail "no title text at the bottom of the screen"
+
+[ "$failures" -eq 0 ] && echo "PASS: title, level, caption, Tab, lost lives, pause, resume, quit and the window's size"
 exit $((failures > 0))
