@@ -100,12 +100,23 @@ static core::dimension2d<u32> util_FitToScreen(core::dimension2d<u32> asked, boo
     return core::dimension2d<u32>(core::min_(asked.Width, screen.Width), core::min_(asked.Height, screen.Height));
 }
 
+// Xlib's own handler prints the failed request over six lines and exits; the game ends with its own line.
+static int util_OnXError(Display* display, XErrorEvent* event) {
+    if (util_IsAddressSpaceShort()) util_CriticalError("out of memory");
+    char text[200] = "";
+    XGetErrorText(display, event->error_code, text, sizeof text);
+    char message[256];
+    snprintf(message, sizeof message, "X error: %s", text);
+    util_CriticalError(message);
+}
+
 void util_CreateDevice(IEventReceiver* receiver) {
     bool fullscreen = settings_GetFlag("is_fullscreen");
     video::E_DRIVER_TYPE type = util_GetDriverType(settings_GetInt("driver_type"));
     int bits = settings_GetInt("display_bits");
     window_height = settings_GetInt("window_size_y");
     window_width = settings_GetInt("window_size_x");
+    XSetErrorHandler(util_OnXError);
     if (util_IsWindowSizeSound(window_width, window_height)) {
         core::dimension2d<u32> fitted = util_FitToScreen(
             core::dimension2d<u32>((u32)window_width, (u32)window_height), fullscreen, receiver);

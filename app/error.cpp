@@ -2,11 +2,14 @@
 #include "app/util.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "app/receiver.h"
@@ -119,6 +122,48 @@ scene::IAnimatedMesh* util_LoadMesh(const char* path) {
     if (HasGeometry(mesh)) return mesh;
     fprintf(stderr, "%s : ", path);
     util_CriticalError("Can't load this file");
+}
+
+// Room for what the game may still map at once: the GL driver's code and buffers, a level's textures. Reserved
+// without memory behind it, the probe fails only when the address space itself is short.
+static const size_t ADDRESS_SPACE_NEEDED = 256u << 20;
+
+bool util_IsAddressSpaceShort() {
+    void* probe = mmap(nullptr, ADDRESS_SPACE_NEEDED, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (probe == MAP_FAILED) return true;
+    munmap(probe, ADDRESS_SPACE_NEEDED);
+    return false;
+}
+
+static void util_OnFailedNew() {
+    std::set_new_handler(nullptr);
+    util_CriticalError("out of memory");
+}
+
+static struct sigaction util_crash_handlers[2];  // what SIGSEGV and SIGBUS did before, for a crash of another kind
+
+// The GL driver crashes when it cannot map what it needs. Only the line is written: the crash may have come in
+// the middle of an allocation. Any other crash goes on to the handler that was there before.
+static void util_OnCrash(int signal_number, siginfo_t* info, void*) {
+    if (util_IsAddressSpaceShort()) {
+        static const char line[] = "CRITICAL ERROR : out of memory \n";
+        ssize_t written = write(STDERR_FILENO, line, sizeof line - 1);
+        (void)written;
+        _exit(1);
+    }
+    sigaction(signal_number, &util_crash_handlers[signal_number == SIGSEGV ? 0 : 1], nullptr);
+    // A fault happens again on return; a signal sent by someone must be sent again.
+    if (info->si_code <= 0) raise(signal_number);
+}
+
+void util_HandleOutOfMemory() {
+    std::set_new_handler(util_OnFailedNew);
+    struct sigaction action = {};
+    action.sa_sigaction = util_OnCrash;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGSEGV, &action, &util_crash_handlers[0]);
+    sigaction(SIGBUS, &action, &util_crash_handlers[1]);
 }
 
 void util_Quit() {

@@ -5,6 +5,7 @@
 #include <csignal>
 
 #include "app/game.h"
+#include "app/util.h"
 
 // A standard stream closed at launch would hand its number to the next file or to the X connection, and the
 // console lines would then be written into it: each one closed is opened on /dev/null first.
@@ -25,5 +26,6 @@ int main(int argc, char** argv) {
     // end the game.
     signal(SIGPIPE, SIG_IGN);
     signal(SIGXFSZ, SIG_IGN);
+    util_HandleOutOfMemory();
     return game_Main(argc, argv);
 }

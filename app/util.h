@@ -40,6 +40,8 @@ bool util_IsWholeImage(const unsigned char* bytes, size_t size);  // a BMP or PN
 bool util_IsLoadableImageFile(const char* path);              // a regular file within the cap holding such an image
 irr::video::ITexture* util_LoadTexture(const char* path);     // an image that may be missing: null when missing or damaged
 irr::video::ITexture* util_RequireTexture(const char* path);  // an image the game needs, or a critical error naming it
+void util_HandleOutOfMemory();                                // memory that runs out, anywhere: one line, status 1
+bool util_IsAddressSpaceShort();                              // too little address space left to go on
 [[noreturn]] void util_Quit();                                // the ordinary end: drops the device, exit status 0
 
 // Display device.

@@ -111,5 +111,18 @@ else
     fail "display_bits 0: no window ($(cat "$GAME_DIR/stderr.log"))"
 fi
 
+# Memory that runs out at start-up (in the GL driver, in the engine's texture loader) ends the game with the game's
+# own line last and status 1, or the game plays on: never an abort, a crash or Xlib's six lines.
+for limit in 150000 250000 300000; do
+    game_Cleanup
+    game_Copy "$GAME_SOURCE"
+    GAME_BEFORE="ulimit -v $limit" game_Launch
+    status=$(game_Wait 15)
+    [ "$status" = 124 ] && continue
+    last=$(grep -vE '^(ALSA lib|AL lib)' "$GAME_DIR/stderr.log" | tail -n 1)
+    [ "$status" = 1 ] && [[ "$last" == "CRITICAL ERROR : "* ]] ||
+        fail "address space of $limit KiB: status $status, error stream ends with '$last'"
+done
+
 [ "$failures" -eq 0 ] && echo "PASS: missing files and bad settings end with their message and status 1"
 exit $((failures > 0))
