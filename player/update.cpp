@@ -171,6 +171,9 @@ void player_FadeScreen(video::SColor colour) {
     if (!fader) return;
     fader->setColor(colour);
     fader->fadeIn(1000);
+    // Drawn before the text strip and the text, the fade covers the scene and leaves the text line readable,
+    // the finished game's message over the white fade included.
+    if (gui::IGUIElement* root = guienv->getRootGUIElement()) root->sendToBack(fader);
 }
 
 void player_RemoveFinishedFaders() {

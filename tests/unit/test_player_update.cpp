@@ -402,6 +402,12 @@ TEST_F(PlayerUpdate, ReachingTheObjectivesCellFromAnySideGivesMinusTwoAndAWhiteF
         ASSERT_FALSE(faders.empty());
         EXPECT_EQ(faders.back()->getColor().color & 0xFFFFFF, 0xFFFFFFu);
     }
+    // The white fade lies under the text line, which stays readable over it.
+    gui::IGUIElement* root = guienv->getRootGUIElement();
+    gui::IGUIStaticText* text = guienv->addStaticText(L"x", core::rect<s32>(0, 0, 10, 10));
+    player_FadeScreen(video::SColor(0x00FFFFFF));
+    EXPECT_EQ((*root->getChildren().begin())->getType(), gui::EGUIET_IN_OUT_FADER);
+    EXPECT_EQ(*root->getChildren().getLast(), text);
 }
 
 TEST_F(PlayerUpdate, CellsTruncateTowardZero) {
