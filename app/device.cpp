@@ -124,7 +124,10 @@ void util_CreateDevice(IEventReceiver* receiver) {
         window_height = (int)fitted.Height;
     }
 
-    device = util_OpenDevice(type, window_width, window_height, bits, fullscreen, receiver);
+    // The null driver opens no window and takes no input, so the title screen would wait for ever: it is no
+    // driver the game can be played with, any more than one this engine build lacks.
+    device = type == video::EDT_NULL ? nullptr
+                                     : util_OpenDevice(type, window_width, window_height, bits, fullscreen, receiver);
     srand((unsigned)time(nullptr));
     printf(fullscreen ? "Lauching application %dx%d in fullscreen mode\n"
                       : "Lauching application %dx%d in windowed mode\n",

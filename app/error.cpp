@@ -1,6 +1,7 @@
 // Error reporting: the critical error, the non-fatal error, required files and meshes, the ordinary end.
 #include "app/util.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -64,27 +65,56 @@ void util_RequireFile(const char* path) {
 }
 
 // Opened without blocking and then asked what it is, so a FIFO or a device named like a game file can never
-// hold the game in open() or read().
-long long util_GetRegularFileSize(const char* path) {
+// hold the game in open() or read(); -1 when it is no regular file.
+static int OpenRegularFile(const char* path, long long* size) {
     int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0) return -1;
     struct stat status;
-    bool regular = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+    if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)) {
+        *size = static_cast<long long>(status.st_size);
+        return descriptor;
+    }
     close(descriptor);
-    return regular ? static_cast<long long>(status.st_size) : -1;
+    return -1;
 }
 
-// The size is checked before the buffer is made: a huge or sparse file is refused, not allocated.
-bool util_ReadDataFile(const char* path, std::vector<unsigned char>& bytes) {
+long long util_GetRegularFileSize(const char* path) {
+    long long size = -1;
+    int descriptor = OpenRegularFile(path, &size);
+    if (descriptor < 0) return -1;
+    close(descriptor);
+    return size;
+}
+
+static bool ReadWhole(int descriptor, std::vector<unsigned char>& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t count = read(descriptor, bytes.data() + done, bytes.size() - done);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return false;
+        done += static_cast<size_t>(count);
+    }
+    return true;
+}
+
+// The size is checked before the buffer is made: a huge or sparse file is refused, not allocated. The bytes come
+// from the descriptor that was checked, so a FIFO put in the file's place afterwards cannot hold the game either.
+bool util_ReadRegularFile(const char* path, long long max_size, std::vector<unsigned char>& bytes) {
     bytes.clear();
-    long long size = util_GetRegularFileSize(path);
-    if (size < 0 || size > DATA_FILE_MAX_SIZE) return false;
-    FILE* file = fopen(path, "rb");
-    if (!file) return false;
-    bytes.resize(static_cast<size_t>(size));
-    bool whole = fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    fclose(file);
+    long long size = -1;
+    int descriptor = OpenRegularFile(path, &size);
+    if (descriptor < 0) return false;
+    bool whole = size <= max_size;
+    if (whole) {
+        bytes.resize(static_cast<size_t>(size));
+        whole = ReadWhole(descriptor, bytes);
+    }
+    close(descriptor);
     return whole;
+}
+
+bool util_ReadDataFile(const char* path, std::vector<unsigned char>& bytes) {
+    return util_ReadRegularFile(path, DATA_FILE_MAX_SIZE, bytes);
 }
 
 // True when the mesh holds at least one vertex: the engine's 3DS loader turns a truncated file into a mesh

@@ -36,6 +36,8 @@ bool util_PrepareMeshBytes(unsigned char* bytes, size_t size);  // 3DS the engin
 bool util_PrepareMeshFile(const char* path, std::vector<unsigned char>& bytes);  // the same for a .3ds file's bytes
 const long long DATA_FILE_MAX_SIZE = 128LL << 20;             // the largest mesh, image or sound file the game reads
 bool util_ReadDataFile(const char* path, std::vector<unsigned char>& bytes);  // a regular file within that size
+bool util_ReadRegularFile(const char* path, long long max_size,
+                          std::vector<unsigned char>& bytes);  // a regular file within max_size, read whole
 bool util_IsWholeImage(const unsigned char* bytes, size_t size);  // a BMP or PNG whose header the engine decodes safely
 bool util_IsLoadableImageFile(const char* path);              // a regular file within the cap holding such an image
 irr::video::ITexture* util_LoadTexture(const char* path);     // an image that may be missing: null when missing or damaged

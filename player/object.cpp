@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdio>
 
 #include "app/util.h"
 #include "settings/settings.h"
@@ -72,14 +73,22 @@ bool object_Collides(const Object* object) {
            object_IsSolid(x, y, z - e);
 }
 
+// A turn by a NaN or an infinity makes the heading NaN, and the figure then walks to where every cell reads as free.
+static double player_GetTurnSpeed(const char* key) {
+    double speed = settings_Get(key);
+    if (std::isfinite(speed)) return speed;
+    fprintf(stderr, "%s :", key);
+    util_CriticalError("must be a finite number");
+}
+
 Player* player_Create(Player* player, const char* mesh_file) {
     player->vertical_speed = 0;
     player->is_airborne = true;
     player->is_distance_3d = true;
     player->pitch = 20;
     player->is_subjective = settings_Get("is_subjective") != 0;
-    player->mouse_rotation_speed = settings_Get("mouse_rotation_speed");
-    player->keys_rotation_speed = settings_Get("keys_rotation_speed");
+    player->mouse_rotation_speed = player_GetTurnSpeed("mouse_rotation_speed");
+    player->keys_rotation_speed = player_GetTurnSpeed("keys_rotation_speed");
     // In first-person view the figure would fill the camera: only the top-down view shows it.
     player->object = object_Create(new Object(), mesh_file, 3, 6, !player->is_subjective);
     player->cursor = device ? device->getCursorControl() : nullptr;

@@ -2,8 +2,12 @@
 #include "settings/settings.h"
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <langinfo.h>
+#include <locale.h>
 #include <string>
+#include <unistd.h>
 
 // One row of a question: the answer letter and the values stored for it, in order.
 struct Choice {
@@ -13,6 +17,37 @@ struct Choice {
 
 // One answer variable serves every question: when input ends, the last answer stays and is used again.
 static char answer = 0;
+
+// The texts are Latin-1, as the game's French texts have always been written. A terminal whose locale speaks UTF-8
+// would show their accents as garbage: for it alone they are converted on the way out; a pipe, a file or any other
+// locale gets the bytes as they are.
+static bool is_utf8_terminal = false;
+
+static bool IsUtf8Terminal() {
+    if (!isatty(STDOUT_FILENO)) return false;
+    // The environment's locale is asked without making it the process's own.
+    locale_t environment = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+    if (!environment) return false;
+    bool utf8 = strcmp(nl_langinfo_l(CODESET, environment), "UTF-8") == 0;
+    freelocale(environment);
+    return utf8;
+}
+
+static void Say(const char* text) {
+    if (!is_utf8_terminal) {
+        fputs(text, stdout);
+        return;
+    }
+    for (; *text; text++) {
+        unsigned char c = static_cast<unsigned char>(*text);
+        if (c < 0x80) {
+            putchar(c);
+            continue;
+        }
+        putchar(0xC0 | c >> 6);
+        putchar(0x80 | (c & 0x3F));
+    }
+}
 
 static void ReadAnswer() {
     std::cin >> answer;
@@ -29,11 +64,11 @@ static bool Store(const char* const* keys, int key_count, const Choice* choices,
 }
 
 static bool AskLanguage() {
-    printf("\n#################\n");
-    printf("Application setup\n");
-    printf("#################\n");
-    printf("\nPlease select your language :\n\n");
-    printf(" (a) English\n (b) Francais\n (q) quit setup (and save)\n (otherKey) skip this choice\n\n");
+    Say("\n#################\n");
+    Say("Application setup\n");
+    Say("#################\n");
+    Say("\nPlease select your language :\n\n");
+    Say(" (a) English\n (b) Francais\n (q) quit setup (and save)\n (otherKey) skip this choice\n\n");
     ReadAnswer();
     static const char* const keys[] = {"is_french"};
     static const Choice choices[] = {{'a', {0}}, {'b', {1}}};
@@ -42,11 +77,11 @@ static bool AskLanguage() {
 
 static bool AskDifficulty(bool french) {
     if (french) {
-        printf("\nVeuillez choisir le niveau de difficult\xE9.\n\n");
-        printf(" (a) facile\n (b) moyen\n (c) avanc\xE9\n (d) difficile\n (e) transcendant\n\n");
+        Say("\nVeuillez choisir le niveau de difficult\xE9.\n\n");
+        Say(" (a) facile\n (b) moyen\n (c) avanc\xE9\n (d) difficile\n (e) transcendant\n\n");
     } else {
-        printf("\nPlease select the difficulty level :\n\n");
-        printf(" (a) easy\n (b) medium\n (c) advanced\n (d) difficult\n (e) transcendant\n");
+        Say("\nPlease select the difficulty level :\n\n");
+        Say(" (a) easy\n (b) medium\n (c) advanced\n (d) difficult\n (e) transcendant\n");
     }
     ReadAnswer();
     static const char* const keys[] = {"difficulty_level", "time_counter_speed"};
@@ -57,15 +92,15 @@ static bool AskDifficulty(bool french) {
 
 static bool AskScreenMode(bool french) {
     if (french)
-        printf("\nVeuillez choisir la resolution d'ecran que vous voulez utiliser :\n(i) est conseille.\n"
-               "Si le jeu rame, reduisez la resolution et/ou selectionnez un mode fenetre (windowed).\n\n");
+        Say("\nVeuillez choisir la resolution d'ecran que vous voulez utiliser :\n(i) est conseille.\n"
+            "Si le jeu rame, reduisez la resolution et/ou selectionnez un mode fenetre (windowed).\n\n");
     else
-        printf("\nPlease select the screen mode you want to use :\n(i) is advised.\n"
-               "If the game is too slow, reduce screen mode or select a windowed mode.\n\n");
-    printf(" (a) 400x300 windowed\n (b) 640x480 windowed\n (c) 800x600 windowed\n (d) 1024x768 windowed\n"
-           " (e) 1152x864 windowed\n (f) 1280x1024 windowed\n (g) 640x480 fullscreen\n (h) 800x600 fullscreen\n"
-           " (i) 1024x768 fullscreen\n (j) 1152x864 fullscreen\n (k) 1280x960 fullscreen\n"
-           " (l) 1280x1024 fullscreen\n\n");
+        Say("\nPlease select the screen mode you want to use :\n(i) is advised.\n"
+            "If the game is too slow, reduce screen mode or select a windowed mode.\n\n");
+    Say(" (a) 400x300 windowed\n (b) 640x480 windowed\n (c) 800x600 windowed\n (d) 1024x768 windowed\n"
+        " (e) 1152x864 windowed\n (f) 1280x1024 windowed\n (g) 640x480 fullscreen\n (h) 800x600 fullscreen\n"
+        " (i) 1024x768 fullscreen\n (j) 1152x864 fullscreen\n (k) 1280x960 fullscreen\n"
+        " (l) 1280x1024 fullscreen\n\n");
     ReadAnswer();
     static const char* const keys[] = {"window_size_x", "window_size_y", "is_fullscreen"};
     static const Choice choices[] = {
@@ -90,11 +125,11 @@ static void DiscardBeforeDriver() {
 
 static bool AskDriver(bool french) {
     if (french)
-        printf("\nVeuillez choisir le pilote voulu :\n(a) est conseille.\n\n");
+        Say("\nVeuillez choisir le pilote voulu :\n(a) est conseille.\n\n");
     else
-        printf("\nPlease select the driver you want :\n(a) is advised.\n\n");
-    printf(" (a) Direct3D 9.0c (Windows) | OpenGL 1.2 (Linux)\n (b) OpenGL 1.2 \n"
-           " (c) Software Renderer (not advised/deconseille)\n\n");
+        Say("\nPlease select the driver you want :\n(a) is advised.\n\n");
+    Say(" (a) Direct3D 9.0c (Windows) | OpenGL 1.2 (Linux)\n (b) OpenGL 1.2 \n"
+        " (c) Software Renderer (not advised/deconseille)\n\n");
     DiscardBeforeDriver();
     ReadAnswer();
     static const char* const keys[] = {"driver_type"};
@@ -104,10 +139,10 @@ static bool AskDriver(bool french) {
 
 static bool AskMouseSpeed(bool french) {
     if (french)
-        printf("\nVeuillez choisir la vitesse de rotation de la souris :\n(b) est conseille.\n\n");
+        Say("\nVeuillez choisir la vitesse de rotation de la souris :\n(b) est conseille.\n\n");
     else
-        printf("\nPlease select the mouse rotation speed you want :\n(b) is advised.\n\n");
-    printf(" (a) 2\n (b) 4\n (c) 8\n\n");
+        Say("\nPlease select the mouse rotation speed you want :\n(b) is advised.\n\n");
+    Say(" (a) 2\n (b) 4\n (c) 8\n\n");
     ReadAnswer();
     static const char* const keys[] = {"mouse_rotation_speed"};
     static const Choice choices[] = {{'a', {2}}, {'b', {4}}, {'c', {8}}};
@@ -116,12 +151,12 @@ static bool AskMouseSpeed(bool french) {
 
 static bool AskDisplayBits(bool french) {
     if (french)
-        printf("\nVeuillez choisir la qualite de couleur :\n"
-               "(Cela ne changera quelque chose que si le jeu est en plein ecran)\n(c) est conseille.\n\n");
+        Say("\nVeuillez choisir la qualite de couleur :\n"
+            "(Cela ne changera quelque chose que si le jeu est en plein ecran)\n(c) est conseille.\n\n");
     else
-        printf("\nPlease select the display bits you want :\n"
-               "(It will change something only if you selected a fullscreen mode)\n(c) is advised.\n\n");
-    printf(" (a) 8\n (b) 16\n (c) 32\n\n");
+        Say("\nPlease select the display bits you want :\n"
+            "(It will change something only if you selected a fullscreen mode)\n(c) is advised.\n\n");
+    Say(" (a) 8\n (b) 16\n (c) 32\n\n");
     ReadAnswer();
     static const char* const keys[] = {"display_bits"};
     static const Choice choices[] = {{'a', {8}}, {'b', {16}}, {'c', {32}}};
@@ -130,12 +165,12 @@ static bool AskDisplayBits(bool french) {
 
 static void AskMovingCubes(bool french) {
     if (french)
-        printf("\nVeuillez choisir si vous voulez que les cubes se d\xE9placent. Choisissez (b) si vous rencontrez "
-               "des probl\xE8mes de collision ou des erreurs de segmentation.\n\n");
+        Say("\nVeuillez choisir si vous voulez que les cubes se d\xE9placent. Choisissez (b) si vous rencontrez "
+            "des probl\xE8mes de collision ou des erreurs de segmentation.\n\n");
     else
-        printf("\nPlease select if you want to see the cubes move. Select (b) if you experiment problems like "
-               "collision error or segmentation faults.\n\n");
-    printf(" (a) on\n (b) off\n\n");
+        Say("\nPlease select if you want to see the cubes move. Select (b) if you experiment problems like "
+            "collision error or segmentation faults.\n\n");
+    Say(" (a) on\n (b) off\n\n");
     ReadAnswer();
     static const char* const keys[] = {"moving_cubes"};
     static const Choice choices[] = {{'a', {1}}, {'b', {0}}};
@@ -144,6 +179,7 @@ static void AskMovingCubes(bool french) {
 
 void settings_RunSetup() {
     answer = 0;
+    is_utf8_terminal = IsUtf8Terminal();
     if (!AskLanguage()) return;
     bool french = settings_GetFlag("is_french");
     if (!AskDifficulty(french)) return;

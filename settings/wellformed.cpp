@@ -1,6 +1,8 @@
 // The check of config.xml's bytes that runs before the engine's XML reader ever sees them.
 #include "settings/settings.h"
 
+#include <climits>
+
 // The engine's reader trusts its input. It widens the file to 32-bit characters (UTF-16 or UTF-32 after a byte-order
 // mark, anything else byte by byte) and ends them with a zero; then it scans for the '>' that closes a tag, an
 // instruction or a comment, for the '=' after an attribute's name and for the end of an element's name without ever
@@ -8,6 +10,11 @@
 // CDATA section shorter than the characters it steps over gives it a negative length to copy. The check walks the
 // file exactly as the reader will and refuses only those files; whatever else the reader makes of a file (a
 // document type, an unknown entity, an unclosed element, plain text) is what the game reads.
+//
+// A NUL character ends the reader's text wherever the reader looks for one: in text, before or inside an attribute's
+// value and inside a CDATA section the file reads as if it ended there. In a tag's or an attribute's name the reader
+// steps over it, and the game, which takes names up to their first NUL, would read another name: only that is
+// refused.
 namespace {
 
 // The reader replaces entities by rebuilding a text once per '&' in it, which takes the '&' count times the text's
@@ -29,6 +36,7 @@ private:
     int unit_ = 1;             // bytes per character
     long header_ = 0;          // bytes of the byte-order mark
     bool big_endian_ = false;
+    long swapped_until_ = LONG_MAX;  // a big-endian text's characters that the reader puts in its own order
     long count_ = 0;           // characters before the reader's zero
     long at_ = 0;              // the reader's position
     long long replaced_ = 0;   // characters the entity replacement copies
@@ -44,7 +52,12 @@ private:
     unsigned Byte(long i) const { return i < size_ ? bytes_[i] : 0; }
 
     bool Decode();
-    bool NarrowsWhole(long begin, long end) const;
+    bool IsNul(long i) const { return i < count_ && At(i) == 0; }
+    // The reader stops at the NUL for good: nothing after it is read.
+    bool StopAtNul() {
+        at_ = count_;
+        return true;
+    }
     bool Replaced(long begin, long end);
     bool ClosingTag(long markup);
     bool Instruction(long markup);
@@ -72,28 +85,20 @@ bool Walk::Decode() {
     count_ = (size_ - header_ + unit_ - 1) / unit_;
     // Half a UTF-16 character is completed with a zero byte: in big-endian order it reads as the text's end.
     if (unit_ == 2 && (size_ - header_) % 2 == 1 && At(count_ - 1) == 0) count_--;
+    // The reader turns a big-endian text around only up to its first NUL: the characters after it keep their bytes
+    // the wrong way round, so that a '>' there is no '>' to the reader.
+    for (long i = 0; big_endian_ && swapped_until_ == LONG_MAX && i < count_; i++)
+        if (At(i) == 0) swapped_until_ = i;
     return true;
 }
 
 unsigned Walk::At(long i) const {
     if (i < 0 || i >= count_) return 0;
     long byte = header_ + i * unit_;
+    bool swapped = big_endian_ && i < swapped_until_;
     unsigned value = 0;
-    for (int k = 0; k < unit_; k++) value |= Byte(byte + k) << (big_endian_ ? 8 * (unit_ - 1 - k) : 8 * k);
+    for (int k = 0; k < unit_; k++) value |= Byte(byte + k) << (swapped ? 8 * (unit_ - 1 - k) : 8 * k);
     return value;
-}
-
-// The game keeps the low byte of each character of a name and saves it so: a character above 255 that turns into
-// a space or an '=', or into a '/' or '>' in first place, would make the saved file read as other names or lose
-// every setting after it.
-bool Walk::NarrowsWhole(long begin, long end) const {
-    for (long i = begin; i < end; i++) {
-        unsigned c = At(i);
-        unsigned low = c & 0xFF;
-        if (c <= 0xFF) continue;
-        if (IsSpace(low) || low == '=' || (i == begin && (low == '/' || low == '>'))) return false;
-    }
-    return true;
 }
 
 bool Walk::Replaced(long begin, long end) {
@@ -119,9 +124,11 @@ bool Walk::Instruction(long markup) {
 
 // The reader steps over the eight characters of "![CDATA[" whatever they are, then looks for "]]>" back from each '>'.
 bool Walk::CharacterData(long markup) {
-    at_ = at_ + 8 < count_ ? at_ + 8 : count_;
+    for (int skipped = 0; skipped < 8 && at_ < count_; skipped++, at_++)
+        if (IsNul(at_ + 1)) return StopAtNul();
     long begin = at_;
     for (; at_ < count_; at_++) {
+        if (IsNul(at_)) return StopAtNul();
         if (At(at_) != '>' || At(at_ - 1) != ']' || At(at_ - 2) != ']') continue;
         at_++;
         if (at_ - 3 < begin) return Fail("a CDATA section too short for its own markers", markup);
@@ -144,8 +151,10 @@ bool Walk::Comment(long markup) {
 }
 
 bool Walk::Element(long markup) {
-    for (; At(at_) != '>' && !IsSpace(At(at_)); at_++)
+    for (; At(at_) != '>' && !IsSpace(At(at_)); at_++) {
         if (at_ >= count_) return Fail("the file ends inside a tag", markup);
+        if (IsNul(at_)) return Fail("a NUL character in a name", at_);
+    }
     while (At(at_) != '>') {
         if (at_ >= count_) return Fail("the file ends inside a tag", markup);
         if (IsSpace(At(at_))) {
@@ -158,15 +167,18 @@ bool Walk::Element(long markup) {
             return true;
         }
         long name = at_;
-        for (; !IsSpace(At(at_)) && At(at_) != '='; at_++)
+        for (; !IsSpace(At(at_)) && At(at_) != '='; at_++) {
             if (at_ >= count_) return Fail("the file ends inside an attribute's name", name);
-        if (!NarrowsWhole(name, at_)) return Fail("an attribute name that would not read back once saved", name);
+            if (IsNul(at_)) return Fail("a NUL character in a name", at_);
+        }
         // An attribute without a quoted value ends the reader's reading at the end of the file.
-        for (at_++; at_ < count_ && At(at_) != '"' && At(at_) != '\''; at_++) continue;
+        for (at_++; at_ < count_ && At(at_) != '"' && At(at_) != '\''; at_++)
+            if (IsNul(at_)) return StopAtNul();
         if (at_ >= count_) return true;
         unsigned quote = At(at_);
         long value = ++at_;
-        while (at_ < count_ && At(at_) != quote) at_++;
+        for (; at_ < count_ && At(at_) != quote; at_++)
+            if (IsNul(at_)) return StopAtNul();
         if (at_ >= count_) return true;
         if (!Replaced(value, at_)) return false;
         at_++;
@@ -177,13 +189,10 @@ bool Walk::Element(long markup) {
 
 bool Walk::Document() {
     if (!Decode()) return false;
-    // The reader stops at a zero wherever it stands, and an attribute's name would then no longer find its value.
-    for (long i = 0; i < count_; i++)
-        if (At(i) == 0) return Fail("a NUL character", i);
     while (at_ < count_) {
         long text = at_;
-        while (at_ < count_ && At(at_) != '<') at_++;
-        if (at_ >= count_) return true;
+        while (at_ < count_ && At(at_) != '<' && !IsNul(at_)) at_++;
+        if (at_ >= count_ || IsNul(at_)) return true;
         if (!Replaced(text, at_)) return false;
         long markup = at_++;
         bool ok = At(at_) == '/'   ? ClosingTag(markup)

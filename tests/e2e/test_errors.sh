@@ -54,11 +54,14 @@ expect_error "world one cell high" play \
     eval 'setting is_autoconfigure 0 && setting size_y_world 1'
 expect_error "difficulty 0" play "difficulty_level :CRITICAL ERROR : " \
     setting difficulty_level 0
+expect_error "turn speed infinite" play "keys_rotation_speed :CRITICAL ERROR : must be a finite number " \
+    setting keys_rotation_speed inf
 
 # Settings files the engine's XML reader would read past its buffer never reach it. The garbage starts with a
-# plain letter, so it can never open with a UTF-16 byte-order mark, which the reader would decode and accept.
+# plain letter, so it can never open with a UTF-16 byte-order mark, which the reader would decode and accept; it
+# holds no NUL, where the reader's text would end, and no markup before the cut tag that ends it.
 expect_error "garbage bytes" start "config.xml :CRITICAL ERROR : settings file cannot be read safely (line " \
-    eval '{ printf x; head -c 4000 /dev/urandom; } >config.xml'
+    eval '{ printf x; head -c 4000 /dev/urandom | tr -d "\000<"; printf "<all_settings a"; } >config.xml'
 expect_error "truncated file" start "config.xml :CRITICAL ERROR : settings file cannot be read safely (line " \
     eval 'head -c 300 config.xml >cut && mv cut config.xml'
 expect_error "file ending inside a closing tag" start "config.xml :CRITICAL ERROR : settings file cannot be read safely" \

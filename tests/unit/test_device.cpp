@@ -1,12 +1,27 @@
 // The display device and the event receiver: driver choice, device creation on the null driver, input recording.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <dlfcn.h>
+
 #include "app/receiver.h"
 #include "app/util.h"
 #include "helpers.h"
 #include "settings/settings.h"
 
 using namespace irr;
+
+// No display is needed: the device the game asks for is made with the null driver, and the driver it asked for kept.
+static video::E_DRIVER_TYPE requested_driver = video::EDT_COUNT;
+
+extern "C" IrrlichtDevice* createDeviceEx(const SIrrlichtCreationParameters& parameters) {
+    using Create = IrrlichtDevice* (*)(const SIrrlichtCreationParameters&);
+    static Create engine_create = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "createDeviceEx"));
+    requested_driver = parameters.DriverType;
+    SIrrlichtCreationParameters windowless = parameters;
+    windowless.DriverType = video::EDT_NULL;
+    return engine_create(windowless);
+}
 
 namespace {
 
@@ -67,17 +82,17 @@ TEST_F(DeviceTest, TheNullDeviceIsWindowlessAndInstalledForTheSettingsFile) {
 }
 
 TEST_F(DeviceTest, CreatingTheDeviceFillsTheGlobalsAndAnnouncesTheWindow) {
-    AddDeviceSettings(0.0, 0.0);
+    AddDeviceSettings(0.0, 2.0);
     MyEventReceiver receiver;
     testing::internal::CaptureStdout();
     util_CreateDevice(&receiver);
     EXPECT_EQ("Lauching application 720x480 in windowed mode\n", testing::internal::GetCapturedStdout());
+    EXPECT_EQ(video::EDT_OPENGL, requested_driver);
     ASSERT_NE(nullptr, device);
     EXPECT_EQ(device->getVideoDriver(), driver);
     EXPECT_EQ(device->getSceneManager(), smgr);
     EXPECT_EQ(device->getGUIEnvironment(), guienv);
     EXPECT_EQ(device->getTimer(), timer);
-    EXPECT_EQ(video::EDT_NULL, driver->getDriverType());
     EXPECT_EQ(720, window_width);
     EXPECT_EQ(480, window_height);
     EXPECT_EQ(core::dimension2d<u32>(720, 480), driver->getScreenSize());
@@ -94,7 +109,7 @@ TEST_F(DeviceTest, CreatingTheDeviceFillsTheGlobalsAndAnnouncesTheWindow) {
 }
 
 TEST_F(DeviceTest, AFullscreenSettingSaysSoInTheLaunchLine) {
-    AddDeviceSettings(2.0, 0.0);
+    AddDeviceSettings(2.0, 1.0);
     MyEventReceiver receiver;
     testing::internal::CaptureStdout();
     util_CreateDevice(&receiver);
@@ -117,11 +132,11 @@ TEST_F(DeviceTest, SettingsAreReadInTheirOrderAndABadDriverStopsBeforeAnyDevice)
         ::testing::ExitedWithCode(1), "^CRITICAL ERROR : util_GetDriverType : unknown value");
 }
 
-TEST_F(DeviceTest, AWindowOfNoPixelsOrOfANegativeSizeCannotBeCreated) {
+TEST_F(DeviceTest, NoWindowNoDevice) {
     for (double side : {0.0, -5.0, 0.9, 1e30}) {
         settings_Release();
         settings_Allocate();
-        AddDeviceSettings(0, 0);
+        AddDeviceSettings(0, 2);
         settings_Set("window_size_x", side);
         settings_Set("window_size_y", side);
         EXPECT_EXIT(util_CreateDevice(nullptr), ::testing::ExitedWithCode(1),
@@ -130,6 +145,10 @@ TEST_F(DeviceTest, AWindowOfNoPixelsOrOfANegativeSizeCannotBeCreated) {
     }
     settings_Set("window_size_x", 1);
     settings_Set("window_size_y", 1);
+    // The null driver, which whatever reads as 0 selects ("two", "nan"), opens no window: the title screen would wait.
+    settings_Set("driver_type", std::nan(""));
+    EXPECT_EXIT(util_CreateDevice(nullptr), ::testing::ExitedWithCode(1), "Could not create selected driver\\.");
+    settings_Set("driver_type", 2);
     testing::internal::CaptureStdout();
     util_CreateDevice(nullptr);
     testing::internal::GetCapturedStdout();

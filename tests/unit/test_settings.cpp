@@ -15,17 +15,18 @@
 #include "helpers.h"
 #include "settings/settings.h"
 
-// The save's writes can be cut short: past this many bytes, the process is killed in the middle of its write, as a
-// kill -9 or a power cut would end it.
+// The save's writes can be cut short: past this many bytes, the signal is sent in the middle of its write.
 static long kill_after_bytes = -1;
+static int kill_signal = SIGKILL;
 
 extern "C" ssize_t write(int descriptor, const void* bytes, size_t count) {
     if (kill_after_bytes < 0 || descriptor <= STDERR_FILENO)
         return syscall(SYS_write, descriptor, bytes, count);
     size_t allowed = count < static_cast<size_t>(kill_after_bytes) ? count : static_cast<size_t>(kill_after_bytes);
-    syscall(SYS_write, descriptor, bytes, allowed);
-    kill(getpid(), SIGKILL);
-    return -1;
+    kill_after_bytes = -1;
+    ssize_t written = syscall(SYS_write, descriptor, bytes, allowed);
+    kill(getpid(), kill_signal);
+    return written;
 }
 
 namespace {
@@ -191,7 +192,7 @@ TEST(SettingsFile, UnwritableFileIsReportedAndStartUpGoesOn) {
     guienv = nullptr;
     testing::internal::CaptureStderr();
     settings_Save();
-    EXPECT_EQ("config.xml :ERROR : unable to open (writeonly) settings file (Is a directory) \n",
+    EXPECT_EQ("config.xml :ERROR : unable to open (writeonly) settings file \nIs a directory\n",
               testing::internal::GetCapturedStderr());
     settings_Release();
 }
@@ -212,8 +213,8 @@ protected:
         chmod(scratch_.path().c_str(), 0700);
         settings_Release();
     }
-    void ExpectOldFileAlone() {
-        EXPECT_EQ(OLD, scratch_.read("config.xml"));
+    void ExpectOldFileAlone(const std::string& file = OLD) {
+        EXPECT_EQ(file, scratch_.read("config.xml"));
         std::vector<std::string> names;
         DIR* folder = opendir(scratch_.path().c_str());
         ASSERT_NE(nullptr, folder);
@@ -227,6 +228,7 @@ protected:
 };
 
 void SaveUnderFileSizeLimit(rlim_t limit) {
+    signal(SIGXFSZ, SIG_IGN);  // as the game's entry point does
     rlimit file_size;
     file_size.rlim_cur = limit;
     file_size.rlim_max = limit;
@@ -235,42 +237,61 @@ void SaveUnderFileSizeLimit(rlim_t limit) {
     exit(0);
 }
 
+void SaveAsNobody() {
+    if (geteuid() == 0 && setuid(65534) != 0) exit(2);
+    settings_Save();
+    exit(0);
+}
+
+#define SAVE_FAILED "^config.xml :ERROR : unable to open \\(writeonly\\) settings file \n"
+
 // A limit of 150 bytes fails the second write of the text, a limit of nothing the first; a full disk fails either way.
 // Under a limit of nothing the error line cannot be seen: the test's error stream is a file under the same limit.
 TEST_F(FailedSaveTest, FileSizeLimitReached) {
-    EXPECT_EXIT(SaveUnderFileSizeLimit(150), ::testing::ExitedWithCode(0),
-                "^config.xml :ERROR : unable to open \\(writeonly\\) settings file \\(File too large\\) \n$");
+    EXPECT_EXIT(SaveUnderFileSizeLimit(150), ::testing::ExitedWithCode(0), SAVE_FAILED "File too large\n$");
     ExpectOldFileAlone();
     EXPECT_EXIT(SaveUnderFileSizeLimit(0), ::testing::ExitedWithCode(0), "");
     ExpectOldFileAlone();
 }
 
-TEST_F(FailedSaveTest, ReadOnlyFolder) {
+TEST_F(FailedSaveTest, ReadOnlyFolderProtectedOrForeignFile) {
     ASSERT_EQ(0, chmod(scratch_.path().c_str(), 0555));
     // The superuser writes anywhere: the save runs as nobody, as a player would.
-    EXPECT_EXIT(
-        {
-            if (geteuid() == 0 && setuid(65534) != 0) exit(2);
-            settings_Save();
-            exit(0);
-        },
-        ::testing::ExitedWithCode(0),
-        "^config.xml :ERROR : unable to open \\(writeonly\\) settings file \\(Permission denied\\) \n$");
+    EXPECT_EXIT(SaveAsNobody(), ::testing::ExitedWithCode(0), SAVE_FAILED "Permission denied\n$");
+    ExpectOldFileAlone();
+    // In a folder open to all: a file its player has write-protected, then one whose owner the saver cannot keep.
+    ASSERT_EQ(0, chmod(scratch_.path().c_str(), 0777));
+    ASSERT_EQ(0, chmod("config.xml", 0444));
+    ASSERT_TRUE(geteuid() != 0 || chown("config.xml", 65534, 0) == 0);
+    EXPECT_EXIT(SaveAsNobody(), ::testing::ExitedWithCode(0), SAVE_FAILED "Permission denied\n$");
+    ExpectOldFileAlone();
+    if (geteuid() != 0) return;  // only the superuser can give the file to someone else
+    ASSERT_EQ(0, chown("config.xml", 0, 0));
+    ASSERT_EQ(0, chmod("config.xml", 0666));
+    EXPECT_EXIT(SaveAsNobody(), ::testing::ExitedWithCode(0), SAVE_FAILED "Operation not permitted\n$");
     ExpectOldFileAlone();
 }
 
+void KillTheWrite(int signal_number) {
+    kill_after_bytes = 100;
+    kill_signal = signal_number;
+    settings_Save();
+    exit(0);
+}
+
+// Killed in the middle of its write, as a kill -9 or a power cut would end it, the save leaves the old file whole;
+// a signal it can hold off waits until the file is saved, and no temporary file is left.
 TEST_F(FailedSaveTest, KilledInTheMiddleOfItsWrite) {
-    EXPECT_EXIT(
-        {
-            kill_after_bytes = 100;
-            settings_Save();
-            exit(0);
-        },
-        ::testing::KilledBySignal(SIGKILL), "");
+    for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
+        EXPECT_EXIT(KillTheWrite(signal_number), ::testing::KilledBySignal(signal_number), "");
+        ExpectOldFileAlone(FileOf("\t\t\ta=\"1.000000\"\r\n\t\t\tb=\"2.000000\"\r\n"));
+        scratch_.write("config.xml", OLD);
+    }
+    EXPECT_EXIT(KillTheWrite(SIGKILL), ::testing::KilledBySignal(SIGKILL), "");
     EXPECT_EQ(OLD, scratch_.read("config.xml"));
 }
 
-// The new text replaces the file that config.xml names: a symbolic link stays a link to it, the mode stays, and a
+// The new text replaces the file that config.xml names: a symbolic link stays a link to it, owner and mode stay, and a
 // second hard link keeps the old text, since the file is replaced rather than written through.
 TEST(SettingsFile, SaveReplacesTheLinkedFileAndKeepsItsMode) {
     settings_Release();
@@ -281,6 +302,7 @@ TEST(SettingsFile, SaveReplacesTheLinkedFileAndKeepsItsMode) {
     ASSERT_EQ(0, mkdir("elsewhere", 0755));
     scratch.write("elsewhere/settings.xml", "old");
     ASSERT_EQ(0, chmod("elsewhere/settings.xml", 0640));
+    ASSERT_TRUE(geteuid() != 0 || chown("elsewhere/settings.xml", 65534, 65534) == 0);
     ASSERT_EQ(0, link("elsewhere/settings.xml", "elsewhere/second.xml"));
     ASSERT_EQ(0, symlink("elsewhere/settings.xml", "config.xml"));
     settings_Save();
@@ -290,6 +312,7 @@ TEST(SettingsFile, SaveReplacesTheLinkedFileAndKeepsItsMode) {
     EXPECT_EQ(FileOf("\t\t\ta=\"1.000000\"\r\n"), scratch.read("elsewhere/settings.xml"));
     ASSERT_EQ(0, stat("elsewhere/settings.xml", &status));
     EXPECT_EQ(0640u, status.st_mode & 07777);
+    EXPECT_EQ(geteuid() == 0 ? 65534 : geteuid(), status.st_uid);
     EXPECT_EQ("old", scratch.read("elsewhere/second.xml"));
     settings_Release();
 }

@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <pty.h>
+#include <regex>
 #include <sstream>
+#include <sys/wait.h>
 
 #include "helpers.h"
 #include "settings/settings.h"
@@ -30,10 +33,34 @@ protected:
         std::cin.clear();
         return output;
     }
+
+    // Runs the wizard in a child whose standard output is a terminal in the locale; its CR LF line ends made plain.
+    std::string RunOnTerminal(const std::string& input, const char* locale) {
+        int terminal = -1;
+        pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+        if (child == 0) {
+            setenv("LC_ALL", locale, 1);
+            std::istringstream stream(input);
+            std::cin.rdbuf(stream.rdbuf());
+            settings_RunSetup();
+            _exit(fflush(stdout));
+        }
+        std::string output;
+        char buffer[4096];
+        for (ssize_t count; child > 0 && (count = read(terminal, buffer, sizeof buffer)) > 0;)
+            output.append(buffer, static_cast<size_t>(count));
+        waitpid(child, nullptr, 0);
+        return std::regex_replace(output, std::regex("\r\n"), "\n");
+    }
 };
 
 TEST_F(SetupTest, FullFrenchAnswerSequence) {
     std::string output = Run("b\na\ni\na\nb\nc\na\n");
+    // A terminal whose locale speaks UTF-8 gets the accents in UTF-8; any other gets the bytes of the pipe.
+    std::string utf8 = std::regex_replace(output, std::regex("\xE9"), "\xC3\xA9");
+    EXPECT_EQ(std::regex_replace(utf8, std::regex("\xE8"), "\xC3\xA8"),
+              RunOnTerminal("b\na\ni\na\nb\nc\na\n", "C.UTF-8"));
+    EXPECT_EQ(output, RunOnTerminal("b\na\ni\na\nb\nc\na\n", "C"));
     EXPECT_EQ(1, settings_Get("is_french"));
     EXPECT_EQ(1, settings_Get("difficulty_level"));
     EXPECT_EQ(800, settings_Get("time_counter_speed"));
