@@ -24,9 +24,45 @@ uint32_t ReadBig32(const unsigned char* p) {
 
 bool IsSideInRange(long long side) { return side >= 1 && side <= MAX_IMAGE_SIDE; }
 
-// An uncompressed bottom-up bitmap of 24 or 32 bits, as the game writes them. The engine's RLE decoders write
-// out of bounds, a negative offset to the pixels makes it allocate a negative palette, and its pixel
-// conversion reads as many rows as the header says whether the file holds them or not.
+// The bytes of one row of pixels as the engine steps over them: padded to a multiple of four.
+long long RowBytes(long long width, unsigned bits) { return (width * bits + 31) / 32 * 4; }
+
+// The depths the engine decodes as they are stored. It steps from one 16-bit row to the next by twice its
+// padding, which only rows of an even width have none of.
+bool IsDecodedDepth(unsigned bits, long long width) {
+    switch (bits) {
+    case 1: case 4: case 8: case 24: case 32: return true;
+    case 16: return width % 2 == 0;
+    default: return false;
+    }
+}
+
+// The engine looks every colour index of a 4- or 8-bit bitmap up in its palette without a bound.
+bool AreIndicesInPalette(const unsigned char* pixels, long long width, long long height, unsigned bits,
+                         long long colours) {
+    if (colours >= 1LL << bits) return true;
+    long long row = RowBytes(width, bits);
+    for (long long y = 0; y < height; y++) {
+        for (long long x = 0; x < width; x++) {
+            unsigned byte = pixels[y * row + x * bits / 8];
+            unsigned index = bits == 8 ? byte : x % 2 == 0 ? byte >> 4 : byte & 0x0F;
+            if (index >= colours) return false;
+        }
+    }
+    return true;
+}
+
+// The engine draws a 1-bit bitmap in black and white, whatever its two colours are.
+bool IsBlackAndWhite(const unsigned char* palette) {
+    static const unsigned char black[3] = {0, 0, 0}, white[3] = {0xFF, 0xFF, 0xFF};
+    return memcmp(palette, black, 3) == 0 && memcmp(palette + 4, white, 3) == 0;
+}
+
+// An uncompressed bottom-up bitmap, read as the engine reads it. It reads a header of 40 bytes whatever the
+// header says, takes all the bytes between that and the pixels for the palette, and reads as many rows as the
+// header says whether the file holds them or not. Of the compressions it decodes only RLE, whose decoders write
+// out of bounds; a negative height (rows top-down) becomes four billion rows; a negative offset to the pixels, a
+// negative palette.
 bool IsWholeBitmap(const unsigned char* bytes, size_t size) {
     const size_t file_header = 14, info_header = 40;
     if (size < file_header + info_header || bytes[0] != 'B' || bytes[1] != 'M') return false;
@@ -41,13 +77,19 @@ bool IsWholeBitmap(const unsigned char* bytes, size_t size) {
     uint32_t pixel_size = ReadLittle32(bytes + 34);
     if (declared_size > size || header_size < info_header || header_size > size) return false;
     if (!IsSideInRange(width) || !IsSideInRange(height) || planes != 1) return false;
-    if ((bits != 24 && bits != 32) || compression != 0) return false;
+    if (!IsDecodedDepth(bits, width) || compression != 0) return false;
     if (pixel_offset < file_header + header_size || pixel_offset > size) return false;
-    long long row = (width * bits / 8 + 3) / 4 * 4;
     long long available = (long long)size - pixel_offset;
     // A data size of 0 means "the rest of the file" to the engine.
     long long given = pixel_size == 0 ? available : (long long)pixel_size;
-    return given <= available && given >= row * height;
+    if (given > available || given < RowBytes(width, bits) * height) return false;
+    if (bits > 8) return true;
+    // A longer header would be read as colours.
+    if (header_size != info_header) return false;
+    const unsigned char* palette = bytes + file_header + info_header;
+    long long colours = (pixel_offset - file_header - info_header) / 4;
+    if (bits == 1) return colours >= 2 && IsBlackAndWhite(palette);
+    return AreIndicesInPalette(bytes + pixel_offset, width, height, bits, colours);
 }
 
 bool IsValidPngDepth(unsigned colour_type, unsigned depth) {
