@@ -1,7 +1,6 @@
-// The check that a BMP or PNG file passes before the engine decodes it, and the game's one way of loading a
-// texture: the engine's image readers size their buffers from the header and trust it.
+// The check that a BMP or PNG file passes before the engine decodes it, and the game's one way of loading an
+// image, a texture or the font: the engine's image readers size their buffers from the header and trust it.
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -125,27 +124,85 @@ bool IsWholePng(const unsigned char* bytes, size_t size) {
     return false;
 }
 
+// The engine opens a font by its name, first as XML and then as an image. For that while its file system finds
+// the checked bytes under the name before it looks on the disk; it owns the archive and drops it on removal.
+class CheckedFileArchive : public io::IFileArchive {
+public:
+    CheckedFileArchive(io::IFileSystem* files, const char* path, std::vector<unsigned char>& bytes)
+        : files_(files), path_(path), bytes_(bytes), list_(files->createEmptyFileList("", false, false)) {
+        list_->addItem(path_, 0, static_cast<u32>(bytes_.size()), false);
+    }
+    ~CheckedFileArchive() override { list_->drop(); }
+    io::IReadFile* createAndOpenFile(const io::path& filename) override {
+        return filename == path_ ? createAndOpenFile(0u) : nullptr;
+    }
+    io::IReadFile* createAndOpenFile(u32 index) override {
+        if (index != 0) return nullptr;
+        return files_->createMemoryReadFile(bytes_.data(), static_cast<s32>(bytes_.size()), path_, false);
+    }
+    const io::IFileList* getFileList() const override { return list_; }
+
+private:
+    io::IFileSystem* files_;
+    io::path path_;
+    std::vector<unsigned char>& bytes_;
+    io::IFileList* list_;
+};
+
 }  // namespace
 
 bool util_IsWholeImage(const unsigned char* bytes, size_t size) {
     return IsWholeBitmap(bytes, size) || IsWholePng(bytes, size);
 }
 
-bool util_IsLoadableImageFile(const char* path) {
-    std::vector<unsigned char> bytes;
+// The image is read once and checked; the engine decodes those very bytes, from memory, so a file changed in
+// between is never decoded.
+static bool ReadCheckedImage(const char* path, std::vector<unsigned char>& bytes) {
     return util_ReadDataFile(path, bytes) && util_IsWholeImage(bytes.data(), bytes.size());
 }
 
-// A damaged image that may be missing is missing: no texture, and the engine never sees it.
+video::IImage* util_LoadImage(const char* path) {
+    std::vector<unsigned char> bytes;
+    io::IFileSystem* files = device ? device->getFileSystem() : nullptr;
+    if (!driver || !files || !ReadCheckedImage(path, bytes)) return nullptr;
+    io::IReadFile* file = files->createMemoryReadFile(bytes.data(), static_cast<s32>(bytes.size()), path, false);
+    if (!file) return nullptr;
+    video::IImage* image = driver->createImageFromFile(file);
+    file->drop();
+    return image;
+}
+
+video::ITexture* util_AddTexture(const char* path, video::IImage* image) {
+    return driver && image ? driver->addTexture(path, image) : nullptr;
+}
+
+// A texture in the cache was checked when it was made: the file is not read again.
 video::ITexture* util_LoadTexture(const char* path) {
-    if (!driver || !util_IsLoadableImageFile(path)) return nullptr;
-    return driver->getTexture(path);
+    video::ITexture* texture = driver ? driver->findTexture(path) : nullptr;
+    if (texture) return texture;
+    video::IImage* image = util_LoadImage(path);
+    texture = util_AddTexture(path, image);
+    if (image) image->drop();
+    return texture;
 }
 
 video::ITexture* util_RequireTexture(const char* path) {
     util_RequireFile(path);
-    video::ITexture* texture = util_LoadTexture(path);
-    if (texture || !driver) return texture;
-    fprintf(stderr, "%s : ", path);
-    util_CriticalError("Can't load this file");
+    return util_LoadTexture(path);
+}
+
+// The engine's XML reader stops at the first zero byte. A PNG's first zero comes before any '<' can; a bitmap's
+// size field, which the engine's bitmap reader never reads, is given as zero, so that no '<' in it starts markup
+// that the XML reader would follow past the end of the bytes.
+gui::IGUIFont* util_LoadFont(const char* path) {
+    std::vector<unsigned char> bytes;
+    io::IFileSystem* files = device ? device->getFileSystem() : nullptr;
+    if (!guienv || !files || !ReadCheckedImage(path, bytes)) return nullptr;
+    bool is_bitmap = bytes[0] == 'B' && bytes[1] == 'M';
+    if (is_bitmap) memset(&bytes[2], 0, 4);
+    CheckedFileArchive* archive = new CheckedFileArchive(files, path, bytes);
+    files->addFileArchive(archive);
+    gui::IGUIFont* font = guienv->getFont(path);
+    files->removeFileArchive(archive);
+    return font;
 }

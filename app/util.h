@@ -34,10 +34,12 @@ bool util_PrepareMeshBytes(unsigned char* bytes, size_t size);  // 3DS the engin
 bool util_PrepareMeshFile(const char* path, std::vector<unsigned char>& bytes);  // the same for a .3ds file's bytes
 const long long DATA_FILE_MAX_SIZE = 128LL << 20;             // the largest mesh, image or sound file the game reads
 bool util_ReadDataFile(const char* path, std::vector<unsigned char>& bytes);  // a regular file within that size
-bool util_IsWholeImage(const unsigned char* bytes, size_t size);  // a BMP or PNG whose header the engine decodes safely
-bool util_IsLoadableImageFile(const char* path);              // a regular file within the cap holding such an image
-irr::video::ITexture* util_LoadTexture(const char* path);     // an image that may be missing: null when missing or damaged
-irr::video::ITexture* util_RequireTexture(const char* path);  // an image the game needs, or a critical error naming it
+bool util_IsWholeImage(const unsigned char* bytes, size_t size);  // a BMP or PNG the engine decodes safely and truly
+irr::video::IImage* util_LoadImage(const char* path);         // decoded from checked bytes; null if missing or damaged
+irr::video::ITexture* util_AddTexture(const char* path, irr::video::IImage* image);  // cached under the path, or null
+irr::video::ITexture* util_LoadTexture(const char* path);     // the cached one, or one of util_LoadImage; may be null
+irr::video::ITexture* util_RequireTexture(const char* path);  // a missing file is a critical error; a damaged one null
+irr::gui::IGUIFont* util_LoadFont(const char* path);          // the bitmap font from checked bytes; may be null
 [[noreturn]] void util_Quit();                                // the ordinary end: drops the device, exit status 0
 
 // Display device.

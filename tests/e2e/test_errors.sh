@@ -2,7 +2,8 @@
 # A missing data file or a bad setting stops the game with a line that names it and status 1, without
 # waiting for a key when no one sits at a terminal. Usage: bash test_errors.sh GAME_DIR
 set -uo pipefail
-source "$(dirname "$0")/../../scripts/xvfb-game.sh"
+root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/scripts/xvfb-game.sh"
 game_UseXvfb "$@"
 
 trap game_Cleanup EXIT
@@ -110,6 +111,28 @@ if game_Start; then
 else
     fail "display_bits 0: no window ($(cat "$GAME_DIR/stderr.log"))"
 fi
+
+# Once the game has read a data file it never has it read again by name: the preload swaps each data file the game
+# opens for a bitmap whose pixels start at offset 0, from which the engine's reader would size a negative palette.
+# The level's side texture is that bitmap from the start: level 1 is drawn without it, and the game plays on.
+game_Cleanup
+game_Copy "$GAME_SOURCE"
+cc -shared -fPIC -O2 -o "$GAME_DIR/game-preload.so" "$root/scripts/game-preload.c" -ldl || fail "cannot build the preload"
+{ printf 'BM\x36\x03\0\0\0\0\0\0\0\0\0\0\x28\0\0\0\x10\0\0\0\x10\0\0\0\x01\0\x18\0'; head -c 792 /dev/zero; } \
+    >"$GAME_DIR/swapped.bmp"
+cp "$GAME_DIR/swapped.bmp" "$GAME_DIR/data/1/side.bmp"
+GAME_BEFORE="export LD_PRELOAD='$GAME_DIR/game-preload.so' KORVANIX_SWAP_WITH='$GAME_DIR/swapped.bmp'"
+if game_Start; then
+    game_Key Return
+    game_WaitLevels 1 60 || fail "files swapped after reading: level 1 was never built"
+    game_Key Escape 0.3
+    game_Key Escape 0.3
+    status=$(game_Wait 20)
+    [ "$status" = 0 ] || fail "files swapped after reading: status $status ($(tail -n 3 "$GAME_DIR/stderr.log"))"
+else
+    fail "files swapped after reading: no window ($(cat "$GAME_DIR/stderr.log"))"
+fi
+unset GAME_BEFORE
 
 [ "$failures" -eq 0 ] && echo "PASS: missing files and bad settings end with their message and status 1"
 exit $((failures > 0))
