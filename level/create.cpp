@@ -58,21 +58,25 @@ static void CreateWorld() {
     tableworld_Create(size_x, size_y, size_z, settings_Get("probability_cube"));
 }
 
-static scene::ISceneNode* AddObjective(const char* texture_file, bool fog) {
-    core::vector3df position = tableworld_GetRandomPosition();
+static scene::ISceneNode* AddObjectiveCube(const char* texture_file, bool fog, core::vector3df position) {
     scene::ISceneNode* node = util_AddTexturedCube(texture_file, fog, position);
     node->setMaterialType(video::EMT_TRANSPARENT_ALPHA_CHANNEL);
+    node->setScale(core::vector3df(TABLEWORLD_PIECE_SCALE));
     return node;
 }
 
+// Two cubes in one place: the first, unlit, is drawn again over everything; the second is lit.
+void level_AddObjective(core::vector3df position, bool fog) {
+    objective_node = AddObjectiveCube("data/objectiv.png", fog, position);
+    objective2_node = AddObjectiveCube("data/objectiv2.png", fog, position);
+    objective2_node->setMaterialFlag(video::EMF_LIGHTING, true);
+}
+
+// A place is drawn for each cube, as the level's random sequence has it, and both take the second.
 static void CreateObjectives() {
     bool fog = settings_GetFlag("is_fog_enable");
-    objective_node = AddObjective("data/objectiv.png", fog);
-    objective2_node = AddObjective("data/objectiv2.png", fog);
-    objective2_node->setMaterialFlag(video::EMF_LIGHTING, true);
-    objective_node->setScale(core::vector3df(TABLEWORLD_PIECE_SCALE));
-    objective2_node->setScale(core::vector3df(TABLEWORLD_PIECE_SCALE));
-    objective_node->setPosition(objective2_node->getPosition());
+    tableworld_GetRandomPosition();
+    level_AddObjective(tableworld_GetRandomPosition(), fog);
 }
 
 static bool IsMazePlayable() {
