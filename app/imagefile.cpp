@@ -59,8 +59,8 @@ bool IsBlackAndWhite(const unsigned char* palette) {
 
 // An uncompressed bottom-up bitmap, read as the engine reads it. It reads a header of 40 bytes whatever the
 // header says, takes all the bytes between that and the pixels for the palette, and reads as many rows as the
-// header says whether the file holds them or not. Of the compressions it decodes only RLE, whose decoders write
-// out of bounds; a negative height (rows top-down) becomes four billion rows; a negative offset to the pixels, a
+// header says whether the file holds them or not. The only compression it knows is RLE, whose decoders write out
+// of bounds; a negative height (rows top-down) becomes four billion rows; a negative offset to the pixels, a
 // negative palette.
 bool IsWholeBitmap(const unsigned char* bytes, size_t size) {
     const size_t file_header = 14, info_header = 40;
@@ -128,8 +128,10 @@ bool IsWholePng(const unsigned char* bytes, size_t size) {
 // the checked bytes under the name before it looks on the disk; it owns the archive and drops it on removal.
 class CheckedFileArchive : public io::IFileArchive {
 public:
-    CheckedFileArchive(io::IFileSystem* files, const char* path, std::vector<unsigned char>& bytes)
-        : files_(files), path_(path), bytes_(bytes), list_(files->createEmptyFileList("", false, false)) {
+    // Takes the list, which names the one file.
+    CheckedFileArchive(io::IFileSystem* files, io::IFileList* list, const char* path,
+                       std::vector<unsigned char>& bytes)
+        : files_(files), list_(list), path_(path), bytes_(bytes) {
         list_->addItem(path_, 0, static_cast<u32>(bytes_.size()), false);
     }
     ~CheckedFileArchive() override { list_->drop(); }
@@ -144,9 +146,9 @@ public:
 
 private:
     io::IFileSystem* files_;
+    io::IFileList* list_;
     io::path path_;
     std::vector<unsigned char>& bytes_;
-    io::IFileList* list_;
 };
 
 }  // namespace
@@ -200,7 +202,9 @@ gui::IGUIFont* util_LoadFont(const char* path) {
     if (!guienv || !files || !ReadCheckedImage(path, bytes)) return nullptr;
     bool is_bitmap = bytes[0] == 'B' && bytes[1] == 'M';
     if (is_bitmap) memset(&bytes[2], 0, 4);
-    CheckedFileArchive* archive = new CheckedFileArchive(files, path, bytes);
+    io::IFileList* list = files->createEmptyFileList("", false, false);
+    if (!list) return nullptr;
+    CheckedFileArchive* archive = new CheckedFileArchive(files, list, path, bytes);
     files->addFileArchive(archive);
     gui::IGUIFont* font = guienv->getFont(path);
     files->removeFileArchive(archive);

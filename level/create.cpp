@@ -115,14 +115,15 @@ static void AddSkyBox(int level, bool fog) {
         std::string file = LevelFile(level, faces[i]);
         video::IImage* image = util_LoadImage(file.c_str());
         bool is_side = i >= 2;
-        if (image && is_side) AddToHorizon(image, horizon, samples);
+        if (image && is_side && fog) AddToHorizon(image, horizon, samples);
         level_sky_textures[i] = util_AddTexture(file.c_str(), image);
         if (image) image->drop();
     }
     video::ITexture** sky = level_sky_textures;
     tableworld_AdoptSky(smgr->addSkyBoxSceneNode(sky[0], sky[1], sky[2], sky[3], sky[4], sky[5], nullptr, -1));
+    if (!fog) return;
     if (samples > 0) horizon = video::SColorf(horizon.r / samples, horizon.g / samples, horizon.b / samples, 1);
-    if (fog) SetFog(horizon);
+    SetFog(horizon);
 }
 
 // One tile above every column, just over the table's top layer, drawn additively with the top texture.
