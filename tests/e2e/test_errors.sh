@@ -94,14 +94,13 @@ printf 'Getting settings from file config.xml\nLauching application 800x600 in w
 tail -n 1 "$GAME_DIR/stderr.log" | grep -qx "CRITICAL ERROR : Could not create selected driver. " ||
     fail "no display: the error stream ends with $(tail -n 1 "$GAME_DIR/stderr.log")"
 
-# A colour depth of 0 only matters in fullscreen: a window opens and the game plays. Meanwhile the preload swaps
-# each data file the game opens for a bitmap whose pixels start at offset 0, from which the engine's reader would
-# size a negative palette and abort; the level's side texture is that bitmap from the start. The engine decodes
-# only what the game read and checked, and the level is drawn without the damaged texture.
+# A colour depth of 0 only matters in fullscreen: a window opens and the game plays. The preload swaps each data
+# file the game opens for a bitmap with pixels at offset 0 (the engine's reader aborts on its negative palette),
+# and the level's side texture is that bitmap: only checked bytes are decoded, the level is drawn without it.
 game_Cleanup
 game_Copy "$GAME_SOURCE"
 game_SetSetting display_bits 0
-cc -shared -fPIC -O2 -o "$GAME_DIR/game-preload.so" "$root/scripts/game-preload.c" -ldl || fail "cannot build the preload"
+cc -shared -fPIC -O2 -o "$GAME_DIR/game-preload.so" "$root/scripts/game-preload.c" -ldl || fail "no preload"
 { printf 'BM\x36\x03\0\0\0\0\0\0\0\0\0\0\x28\0\0\0\x10\0\0\0\x10\0\0\0\x01\0\x18\0'; head -c 792 /dev/zero; } |
     tee "$GAME_DIR/swapped.bmp" >"$GAME_DIR/data/1/side.bmp"
 swap="export LD_PRELOAD='$GAME_DIR/game-preload.so' KORVANIX_SWAP_WITH='$GAME_DIR/swapped.bmp'"
