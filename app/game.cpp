@@ -69,8 +69,7 @@ static void LoadSounds(int argc, char** argv) {
 // The font, the dark strip along the bottom and the one line of text on it.
 static gui::IGUIStaticText* CreateStatusText(bool is_french) {
     gui::IGUISkin* skin = guienv->getSkin();
-    const char* font_file = "data/fontcourier.bmp";
-    gui::IGUIFont* font = util_IsLoadableImageFile(font_file) ? guienv->getFont(font_file) : nullptr;
+    gui::IGUIFont* font = util_LoadFont("data/fontcourier.bmp");
     if (skin && font) skin->setFont(font, gui::EGDF_DEFAULT);
     video::ITexture* strip = util_LoadTexture("data/textback.bmp");
     gui::IGUIImage* image =

@@ -1,7 +1,6 @@
-// The check that a BMP or PNG file passes before the engine decodes it, and the game's one way of loading a
-// texture: the engine's image readers size their buffers from the header and trust it.
+// The check that a BMP or PNG file passes before the engine decodes it, and the game's one way of loading an
+// image, a texture or the font: the engine's image readers size their buffers from the header and trust it.
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -24,9 +23,45 @@ uint32_t ReadBig32(const unsigned char* p) {
 
 bool IsSideInRange(long long side) { return side >= 1 && side <= MAX_IMAGE_SIDE; }
 
-// An uncompressed bottom-up bitmap of 24 or 32 bits, as the game writes them. The engine's RLE decoders write
-// out of bounds, a negative offset to the pixels makes it allocate a negative palette, and its pixel
-// conversion reads as many rows as the header says whether the file holds them or not.
+// The bytes of one row of pixels as the engine steps over them: padded to a multiple of four.
+long long RowBytes(long long width, unsigned bits) { return (width * bits + 31) / 32 * 4; }
+
+// The depths the engine decodes as they are stored. It steps from one 16-bit row to the next by twice its
+// padding, which only rows of an even width have none of.
+bool IsDecodedDepth(unsigned bits, long long width) {
+    switch (bits) {
+    case 1: case 4: case 8: case 24: case 32: return true;
+    case 16: return width % 2 == 0;
+    default: return false;
+    }
+}
+
+// The engine looks every colour index of a 4- or 8-bit bitmap up in its palette without a bound.
+bool AreIndicesInPalette(const unsigned char* pixels, long long width, long long height, unsigned bits,
+                         long long colours) {
+    if (colours >= 1LL << bits) return true;
+    long long row = RowBytes(width, bits);
+    for (long long y = 0; y < height; y++) {
+        for (long long x = 0; x < width; x++) {
+            unsigned byte = pixels[y * row + x * bits / 8];
+            unsigned index = bits == 8 ? byte : x % 2 == 0 ? byte >> 4 : byte & 0x0F;
+            if (index >= colours) return false;
+        }
+    }
+    return true;
+}
+
+// The engine draws a 1-bit bitmap in black and white, whatever its two colours are.
+bool IsBlackAndWhite(const unsigned char* palette) {
+    static const unsigned char black[3] = {0, 0, 0}, white[3] = {0xFF, 0xFF, 0xFF};
+    return memcmp(palette, black, 3) == 0 && memcmp(palette + 4, white, 3) == 0;
+}
+
+// An uncompressed bottom-up bitmap, read as the engine reads it. It reads a header of 40 bytes whatever the
+// header says, takes all the bytes between that and the pixels for the palette, and reads as many rows as the
+// header says whether the file holds them or not. The only compression it knows is RLE, whose decoders write out
+// of bounds; a negative height (rows top-down) becomes four billion rows; a negative offset to the pixels, a
+// negative palette.
 bool IsWholeBitmap(const unsigned char* bytes, size_t size) {
     const size_t file_header = 14, info_header = 40;
     if (size < file_header + info_header || bytes[0] != 'B' || bytes[1] != 'M') return false;
@@ -41,13 +76,19 @@ bool IsWholeBitmap(const unsigned char* bytes, size_t size) {
     uint32_t pixel_size = ReadLittle32(bytes + 34);
     if (declared_size > size || header_size < info_header || header_size > size) return false;
     if (!IsSideInRange(width) || !IsSideInRange(height) || planes != 1) return false;
-    if ((bits != 24 && bits != 32) || compression != 0) return false;
+    if (!IsDecodedDepth(bits, width) || compression != 0) return false;
     if (pixel_offset < file_header + header_size || pixel_offset > size) return false;
-    long long row = (width * bits / 8 + 3) / 4 * 4;
     long long available = (long long)size - pixel_offset;
     // A data size of 0 means "the rest of the file" to the engine.
     long long given = pixel_size == 0 ? available : (long long)pixel_size;
-    return given <= available && given >= row * height;
+    if (given > available || given < RowBytes(width, bits) * height) return false;
+    if (bits > 8) return true;
+    // A longer header would be read as colours.
+    if (header_size != info_header) return false;
+    const unsigned char* palette = bytes + file_header + info_header;
+    long long colours = (pixel_offset - file_header - info_header) / 4;
+    if (bits == 1) return colours >= 2 && IsBlackAndWhite(palette);
+    return AreIndicesInPalette(bytes + pixel_offset, width, height, bits, colours);
 }
 
 bool IsValidPngDepth(unsigned colour_type, unsigned depth) {
@@ -83,27 +124,89 @@ bool IsWholePng(const unsigned char* bytes, size_t size) {
     return false;
 }
 
+// The engine opens a font by its name, first as XML and then as an image. For that while its file system finds
+// the checked bytes under the name before it looks on the disk; it owns the archive and drops it on removal.
+class CheckedFileArchive : public io::IFileArchive {
+public:
+    // Takes the list, which names the one file.
+    CheckedFileArchive(io::IFileSystem* files, io::IFileList* list, const char* path,
+                       std::vector<unsigned char>& bytes)
+        : files_(files), list_(list), path_(path), bytes_(bytes) {
+        list_->addItem(path_, 0, static_cast<u32>(bytes_.size()), false);
+    }
+    ~CheckedFileArchive() override { list_->drop(); }
+    io::IReadFile* createAndOpenFile(const io::path& filename) override {
+        return filename == path_ ? createAndOpenFile(0u) : nullptr;
+    }
+    io::IReadFile* createAndOpenFile(u32 index) override {
+        if (index != 0) return nullptr;
+        return files_->createMemoryReadFile(bytes_.data(), static_cast<s32>(bytes_.size()), path_, false);
+    }
+    const io::IFileList* getFileList() const override { return list_; }
+
+private:
+    io::IFileSystem* files_;
+    io::IFileList* list_;
+    io::path path_;
+    std::vector<unsigned char>& bytes_;
+};
+
 }  // namespace
 
 bool util_IsWholeImage(const unsigned char* bytes, size_t size) {
     return IsWholeBitmap(bytes, size) || IsWholePng(bytes, size);
 }
 
-bool util_IsLoadableImageFile(const char* path) {
-    std::vector<unsigned char> bytes;
+// The image is read once and checked; the engine decodes those very bytes, from memory, so a file changed in
+// between is never decoded.
+static bool ReadCheckedImage(const char* path, std::vector<unsigned char>& bytes) {
     return util_ReadDataFile(path, bytes) && util_IsWholeImage(bytes.data(), bytes.size());
 }
 
-// A damaged image that may be missing is missing: no texture, and the engine never sees it.
+video::IImage* util_LoadImage(const char* path) {
+    std::vector<unsigned char> bytes;
+    io::IFileSystem* files = device ? device->getFileSystem() : nullptr;
+    if (!driver || !files || !ReadCheckedImage(path, bytes)) return nullptr;
+    io::IReadFile* file = files->createMemoryReadFile(bytes.data(), static_cast<s32>(bytes.size()), path, false);
+    if (!file) return nullptr;
+    video::IImage* image = driver->createImageFromFile(file);
+    file->drop();
+    return image;
+}
+
+video::ITexture* util_AddTexture(const char* path, video::IImage* image) {
+    return driver && image ? driver->addTexture(path, image) : nullptr;
+}
+
+// A texture in the cache was checked when it was made: the file is not read again.
 video::ITexture* util_LoadTexture(const char* path) {
-    if (!driver || !util_IsLoadableImageFile(path)) return nullptr;
-    return driver->getTexture(path);
+    video::ITexture* texture = driver ? driver->findTexture(path) : nullptr;
+    if (texture) return texture;
+    video::IImage* image = util_LoadImage(path);
+    texture = util_AddTexture(path, image);
+    if (image) image->drop();
+    return texture;
 }
 
 video::ITexture* util_RequireTexture(const char* path) {
     util_RequireFile(path);
-    video::ITexture* texture = util_LoadTexture(path);
-    if (texture || !driver) return texture;
-    fprintf(stderr, "%s : ", path);
-    util_CriticalError("Can't load this file");
+    return util_LoadTexture(path);
+}
+
+// The engine's XML reader stops at the first zero byte. A PNG's first zero comes before any '<' can; a bitmap's
+// size field, which the engine's bitmap reader never reads, is given as zero, so that no '<' in it starts markup
+// that the XML reader would follow past the end of the bytes.
+gui::IGUIFont* util_LoadFont(const char* path) {
+    std::vector<unsigned char> bytes;
+    io::IFileSystem* files = device ? device->getFileSystem() : nullptr;
+    if (!guienv || !files || !ReadCheckedImage(path, bytes)) return nullptr;
+    bool is_bitmap = bytes[0] == 'B' && bytes[1] == 'M';
+    if (is_bitmap) memset(&bytes[2], 0, 4);
+    io::IFileList* list = files->createEmptyFileList("", false, false);
+    if (!list) return nullptr;
+    CheckedFileArchive* archive = new CheckedFileArchive(files, list, path, bytes);
+    files->addFileArchive(archive);
+    gui::IGUIFont* font = guienv->getFont(path);
+    files->removeFileArchive(archive);
+    return font;
 }

@@ -38,10 +38,12 @@ const long long DATA_FILE_MAX_SIZE = 128LL << 20;             // the largest mes
 bool util_ReadDataFile(const char* path, std::vector<unsigned char>& bytes);  // a regular file within that size
 bool util_ReadRegularFile(const char* path, long long max_size,
                           std::vector<unsigned char>& bytes);  // a regular file within max_size, read whole
-bool util_IsWholeImage(const unsigned char* bytes, size_t size);  // a BMP or PNG whose header the engine decodes safely
-bool util_IsLoadableImageFile(const char* path);              // a regular file within the cap holding such an image
-irr::video::ITexture* util_LoadTexture(const char* path);     // an image that may be missing: null when missing or damaged
-irr::video::ITexture* util_RequireTexture(const char* path);  // an image the game needs, or a critical error naming it
+bool util_IsWholeImage(const unsigned char* bytes, size_t size);  // a BMP or PNG the engine decodes safely and truly
+irr::video::IImage* util_LoadImage(const char* path);         // decoded from checked bytes; null if missing or damaged
+irr::video::ITexture* util_AddTexture(const char* path, irr::video::IImage* image);  // cached under the path, or null
+irr::video::ITexture* util_LoadTexture(const char* path);     // the cached one, or one of util_LoadImage; may be null
+irr::video::ITexture* util_RequireTexture(const char* path);  // a missing file is a critical error; a damaged one null
+irr::gui::IGUIFont* util_LoadFont(const char* path);          // the bitmap font from checked bytes; may be null
 void util_HandleOutOfMemory();                                // memory that runs out, anywhere: one line, status 1
 bool util_IsAddressSpaceShort();                              // too little address space left to go on
 [[noreturn]] void util_Quit();                                // the ordinary end: drops the device, exit status 0

@@ -58,21 +58,25 @@ static void CreateWorld() {
     tableworld_Create(size_x, size_y, size_z, settings_Get("probability_cube"));
 }
 
-static scene::ISceneNode* AddObjective(const char* texture_file, bool fog) {
-    core::vector3df position = tableworld_GetRandomPosition();
+static scene::ISceneNode* AddObjectiveCube(const char* texture_file, bool fog, core::vector3df position) {
     scene::ISceneNode* node = util_AddTexturedCube(texture_file, fog, position);
     node->setMaterialType(video::EMT_TRANSPARENT_ALPHA_CHANNEL);
+    node->setScale(core::vector3df(TABLEWORLD_PIECE_SCALE));
     return node;
 }
 
+// Two cubes in one place: the first, unlit, is drawn again over everything; the second is lit.
+void level_AddObjective(core::vector3df position, bool fog) {
+    objective_node = AddObjectiveCube("data/objectiv.png", fog, position);
+    objective2_node = AddObjectiveCube("data/objectiv2.png", fog, position);
+    objective2_node->setMaterialFlag(video::EMF_LIGHTING, true);
+}
+
+// A place is drawn for each cube, as the level's random sequence has it, and both take the second.
 static void CreateObjectives() {
     bool fog = settings_GetFlag("is_fog_enable");
-    objective_node = AddObjective("data/objectiv.png", fog);
-    objective2_node = AddObjective("data/objectiv2.png", fog);
-    objective2_node->setMaterialFlag(video::EMF_LIGHTING, true);
-    objective_node->setScale(core::vector3df(TABLEWORLD_PIECE_SCALE));
-    objective2_node->setScale(core::vector3df(TABLEWORLD_PIECE_SCALE));
-    objective_node->setPosition(objective2_node->getPosition());
+    tableworld_GetRandomPosition();
+    level_AddObjective(tableworld_GetRandomPosition(), fog);
 }
 
 static bool IsMazePlayable() {
@@ -82,36 +86,44 @@ static bool IsMazePlayable() {
     return tableworld_TestMaze(objective, figure);
 }
 
-static void AddSkyBox(int level) {
+// Fog takes the colour of the sky's horizon (the middle rows of its four sides), so that far cubes melt into
+// it. It thickens with distance to three quarters at the far corner of the block: the near cubes stay clear and
+// the objective, fogged like the rest, never vanishes.
+static void SetFog(video::SColorf horizon) {
+    float corner = 20 * core::vector3df(tableworld_size_x, tableworld_size_y, tableworld_size_z).getLength();
+    const float clear_at_corner = 0.25f;
+    driver->setFog(horizon.toSColor(), video::EFT_FOG_EXP, 0, corner, -std::log(clear_at_corner) / corner, true, true);
+}
+
+static void AddToHorizon(video::IImage* sky, video::SColorf& sum, int& samples) {
+    for (u32 x = 0; x < sky->getDimension().Width; x++, samples++) {
+        video::SColorf c(sky->getPixel(x, sky->getDimension().Height / 2));
+        sum = video::SColorf(sum.r + c.r, sum.g + c.g, sum.b + c.b, 1);
+    }
+}
+
+// Each face is decoded once: the fog's colour comes from the very pixels the sky shows.
+static void AddSkyBox(int level, bool fog) {
     static const char* const checked[] = {"sky_back.bmp", "sky_front.bmp", "sky_right.bmp",
                                           "sky_left.bmp", "sky_bottom.bmp", "sky_top.bmp"};
     for (const char* name : checked) util_RequireFile(LevelFile(level, name).c_str());
     static const char* const faces[] = {"sky_top.bmp",   "sky_bottom.bmp", "sky_left.bmp",
                                         "sky_right.bmp", "sky_front.bmp",  "sky_back.bmp"};
-    for (int i = 0; i < 6; i++) level_sky_textures[i] = RequireTexture(LevelFile(level, faces[i]));
-    video::ITexture** sky = level_sky_textures;
-    tableworld_AdoptSky(smgr->addSkyBoxSceneNode(sky[0], sky[1], sky[2], sky[3], sky[4], sky[5], nullptr, -1));
-}
-
-// Fog takes the colour of the sky's horizon (the middle rows of its four sides), so that far cubes melt into
-// it. It thickens with distance to three quarters at the far corner of the block: the near cubes stay clear and
-// the objective, fogged like the rest, never vanishes.
-static void SetFog(int level) {
     video::SColorf horizon(0, 0, 0, 0);
     int samples = 0;
-    for (const char* name : {"sky_left.bmp", "sky_right.bmp", "sky_front.bmp", "sky_back.bmp"}) {
-        video::IImage* sky = driver->createImageFromFile(LevelFile(level, name).c_str());
-        if (!sky) continue;
-        for (u32 x = 0; x < sky->getDimension().Width; x++, samples++) {
-            video::SColorf c(sky->getPixel(x, sky->getDimension().Height / 2));
-            horizon = video::SColorf(horizon.r + c.r, horizon.g + c.g, horizon.b + c.b, 1);
-        }
-        sky->drop();
+    for (int i = 0; i < 6; i++) {
+        std::string file = LevelFile(level, faces[i]);
+        video::IImage* image = util_LoadImage(file.c_str());
+        bool is_side = i >= 2;
+        if (image && is_side && fog) AddToHorizon(image, horizon, samples);
+        level_sky_textures[i] = util_AddTexture(file.c_str(), image);
+        if (image) image->drop();
     }
+    video::ITexture** sky = level_sky_textures;
+    tableworld_AdoptSky(smgr->addSkyBoxSceneNode(sky[0], sky[1], sky[2], sky[3], sky[4], sky[5], nullptr, -1));
+    if (!fog) return;
     if (samples > 0) horizon = video::SColorf(horizon.r / samples, horizon.g / samples, horizon.b / samples, 1);
-    float corner = 20 * core::vector3df(tableworld_size_x, tableworld_size_y, tableworld_size_z).getLength();
-    const float clear_at_corner = 0.25f;
-    driver->setFog(horizon.toSColor(), video::EFT_FOG_EXP, 0, corner, -std::log(clear_at_corner) / corner, true, true);
+    SetFog(horizon);
 }
 
 // One tile above every column, just over the table's top layer, drawn additively with the top texture.
@@ -188,8 +200,7 @@ void level_Create(int level, gui::IGUIStaticText* status_text) {
     tableworld_AddAllCubes(fog, glass);
     tableworld_CreateBatch();
     ShowProgress(status_text, L"....... Loading skybox textures, ceil and camera");
-    AddSkyBox(level);
-    if (fog) SetFog(level);
+    AddSkyBox(level, fog);
     AddCeiling(fog);
     AddLightAndCamera();
     SetTimeLimit();

@@ -20,5 +20,6 @@ const int LEVEL_MAX_ATTEMPTS = 1000;                 // maze rebuilds before the
 void level_AutoConfigure(int level);                 // the level's settings from its number and the difficulty
 void level_Create(int level, irr::gui::IGUIStaticText* status_text);  // builds the level, with progress lines
 void level_Remove();                                 // frees the level and clears the scene
+void level_AddObjective(irr::core::vector3df position, bool fog);  // both objective cubes, at one place
 bool level_ArePointsClose(const irr::core::vector3df& a, const irr::core::vector3df& b, float tolerance);
 int level_Update();                                  // zoom, quake, moving cube, then player_Update's result

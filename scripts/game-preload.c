@@ -3,13 +3,16 @@
  * them by. And, when KORVANIX_FRAME_FILE names a file, it keeps two counts there for another process to read
  * while the game runs, in a mapping shared with the file: the frames shown (the game prints no count of its own),
  * and, under AddressSanitizer, the bytes of heap in live blocks, which grows with what the game keeps and not
- * with how the allocator lays its pages out. */
+ * with how the allocator lays its pages out. And, when KORVANIX_SWAP_WITH names a file, each data file the game
+ * opens by its relative name is replaced by that file at once: whatever opens it again reads other bytes. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -49,4 +52,18 @@ void glXSwapBuffers(void* display, unsigned long drawable) {
 int dlclose(void* handle) {
     (void)handle;
     return 0;
+}
+
+typedef FILE* (*OpenFile)(const char* path, const char* mode);
+
+FILE* fopen(const char* path, const char* mode) {
+    static OpenFile real_fopen;
+    if (!real_fopen) real_fopen = (OpenFile)dlsym(RTLD_NEXT, "fopen");
+    FILE* file = real_fopen(path, mode);
+    const char* swap = getenv("KORVANIX_SWAP_WITH");
+    char link_name[4096];
+    if (file && swap && strncmp(path, "data/", 5) == 0 &&
+        snprintf(link_name, sizeof link_name, "%s.swap", path) < (int)sizeof link_name && link(swap, link_name) == 0)
+        rename(link_name, path);
+    return file;
 }

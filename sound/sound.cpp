@@ -19,10 +19,12 @@ Sound* sound_Load(const char* file_name) {
     // Nothing is placed in space: every effect sounds the same wherever the player stands.
     alListener3f(AL_POSITION, 0.0f, 0.0f, 0.0f);
     alSource3f(source, AL_POSITION, 0.0f, 0.0f, 0.0f);
-    // ALUT opens the file with a blocking open and reads it whole into memory: a FIFO or a huge file named
-    // like a sound is refused first, and the sound is silent as for any file ALUT cannot load.
-    long long size = util_GetRegularFileSize(file_name);
-    ALuint buffer = size >= 0 && size <= DATA_FILE_MAX_SIZE ? alutCreateBufferFromFile(file_name) : AL_NONE;
+    // ALUT decodes the bytes read here, from memory: a file that cannot be read is silent, as is one ALUT
+    // cannot decode.
+    std::vector<unsigned char> bytes;
+    ALuint buffer = util_ReadDataFile(file_name, bytes) && !bytes.empty()
+                        ? alutCreateBufferFromFileImage(bytes.data(), static_cast<ALsizei>(bytes.size()))
+                        : AL_NONE;
     alSourcei(source, AL_BUFFER, static_cast<ALint>(buffer));
     printf("Loaded sound: %s;%u;%u\n", file_name, static_cast<unsigned>(buffer), static_cast<unsigned>(source));
     fflush(stdout);

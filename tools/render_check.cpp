@@ -10,6 +10,8 @@
 #include <string>
 #include <irrlicht.h>
 
+#include "app/util.h"
+#include "level/level.h"
 #include "world/tableworld.h"
 
 using namespace irr;
@@ -20,11 +22,7 @@ IrrlichtDevice* render_device = nullptr;
 
 scene::IMeshSceneNode* addPiece(const char* mesh_file, video::ITexture* texture) {
     scene::ISceneManager* scene = render_device->getSceneManager();
-    scene::IAnimatedMesh* mesh = scene->getMesh(mesh_file);
-    if (!mesh) {
-        std::fprintf(stderr, "%s does not load\n", mesh_file);
-        std::exit(1);
-    }
+    scene::IAnimatedMesh* mesh = util_LoadMesh(mesh_file);
     scene::IMeshSceneNode* node = scene->addMeshSceneNode(mesh->getMesh(0));
     if (!node) std::exit(1);
     node->setScale(core::vector3df(TABLEWORLD_PIECE_SCALE, TABLEWORLD_PIECE_SCALE, TABLEWORLD_PIECE_SCALE));
@@ -42,7 +40,7 @@ scene::IMeshSceneNode* addPiece(const char* mesh_file, video::ITexture* texture)
 
 video::ITexture* levelTexture(int level, const char* name) {
     std::string file = "data/" + std::to_string(level) + "/" + name + ".bmp";
-    video::ITexture* texture = render_device->getVideoDriver()->getTexture(file.c_str());
+    video::ITexture* texture = util_LoadTexture(file.c_str());
     if (!texture) {
         std::fprintf(stderr, "%s does not load\n", file.c_str());
         std::exit(1);
@@ -76,21 +74,8 @@ void addWallAndFloor(int level, const std::string& view) {
 
 // The objective as the game makes it: the two textured cubes in one place, the first drawn again on top.
 scene::ISceneNode* addObjective(core::vector3df position) {
-    scene::ISceneManager* scene = render_device->getSceneManager();
-    scene::ISceneNode* first = nullptr;
-    for (const char* texture : {"data/objectiv.png", "data/objectiv2.png"}) {
-        scene::IAnimatedMesh* mesh = scene->getMesh("data/cube.3ds");
-        scene::IMeshSceneNode* node = mesh ? scene->addMeshSceneNode(mesh->getMesh(0)) : nullptr;
-        if (!node) std::exit(1);
-        node->setMaterialTexture(0, render_device->getVideoDriver()->getTexture(texture));
-        node->setMaterialFlag(video::EMF_LIGHTING, !first);
-        node->setMaterialType(video::EMT_TRANSPARENT_ALPHA_CHANNEL);
-        node->setScale(core::vector3df(TABLEWORLD_PIECE_SCALE, TABLEWORLD_PIECE_SCALE, TABLEWORLD_PIECE_SCALE));
-        node->setPosition(position);
-        if (!first) first = node;
-    }
-    first->setMaterialFlag(video::EMF_LIGHTING, false);
-    return first;
+    level_AddObjective(position, false);
+    return objective_node;
 }
 
 struct SeamView {
@@ -154,6 +139,11 @@ int main(int argc, char** argv) {
     render_device->setWindowCaption(L"korvanix_render_check");
     video::IVideoDriver* video = render_device->getVideoDriver();
     scene::ISceneManager* scene = render_device->getSceneManager();
+    // The game's own loaders and objective work on its engine objects.
+    device = render_device;
+    driver = video;
+    smgr = scene;
+    guienv = render_device->getGUIEnvironment();
 
     scene::ISceneNode* objectives[2] = {};
     const char* sky_names[6] = {"sky_top", "sky_bottom", "sky_left", "sky_right", "sky_front", "sky_back"};
@@ -190,8 +180,7 @@ int main(int argc, char** argv) {
     } else if (seams) {
         addWallAndFloor(level, view);
     } else if (view == "blob") {
-        scene::IAnimatedMesh* mesh = scene->getMesh("data/blob.3ds");
-        scene::IMeshSceneNode* node = mesh ? scene->addMeshSceneNode(mesh->getMesh(0)) : nullptr;
+        scene::IMeshSceneNode* node = scene->addMeshSceneNode(util_LoadMesh("data/blob.3ds")->getMesh(0));
         if (!node) return 1;
         node->setMaterialFlag(video::EMF_LIGHTING, false);
         node->setScale(core::vector3df(0.1f, 0.1f, 0.1f));
@@ -202,11 +191,11 @@ int main(int argc, char** argv) {
     } else if (view == "text") {
         // The status line as the game shows it: the bitmap font in white over the dark strip.
         gui::IGUIEnvironment* gui = render_device->getGUIEnvironment();
-        gui::IGUIFont* font = gui->getFont("data/fontcourier.bmp");
+        gui::IGUIFont* font = util_LoadFont("data/fontcourier.bmp");
         if (!font) return 1;
         gui->getSkin()->setFont(font);
         gui::IGUIImage* strip = gui->addImage(core::recti(0, 450, 640, 480));
-        strip->setImage(video->getTexture("data/textback.bmp"));
+        strip->setImage(util_LoadTexture("data/textback.bmp"));
         gui::IGUIStaticText* line = gui->addStaticText(
             L"Korvanix 2.0.0, a game by Ostravel. Appuyez sur Entree pour jouer.", core::recti(10, 455, 600, 480), false, true);
         line->setOverrideColor(video::SColor(255, 255, 255, 255));

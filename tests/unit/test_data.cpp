@@ -12,6 +12,7 @@
 
 #include "app/util.h"
 #include "helpers.h"
+#include "sound/sound.h"
 #include "world/tableworld.h"
 
 using namespace irr;
@@ -361,7 +362,7 @@ TEST_F(Data, TextStripIsADarkBandOf640By30) {
 // ---- font -----------------------------------------------------------------------------------
 
 TEST_F(Data, FontHasAnInkedMonospaceGlyphForEveryPrintableCharacter) {
-    gui::IGUIFont* font = guienv->getFont("data/fontcourier.bmp");
+    gui::IGUIFont* font = util_LoadFont("data/fontcourier.bmp");
     ASSERT_NE(font, nullptr);
     ASSERT_EQ(font->getType(), gui::EGFT_BITMAP);
     auto* bitmap = static_cast<gui::IGUIFontBitmap*>(font);
@@ -512,13 +513,12 @@ TEST(DataSounds, EachEffectLoadsWithAlutAtItsLengthWithoutClicks) {
         EXPECT_LT(loudest, 0.98f) << "not clipped";
         EXPECT_LT(std::fabs(wav.samples.front()), 0.02f) << "starts without a click";
         EXPECT_LT(peak(wav, duration - 0.003f, duration), 0.05f) << "ends without a click";
-        // The game loads through a buffer: it holds the same samples.
-        ALuint buffer = alutCreateBufferFromFile(c.file);
+        // The game loads through a buffer, kept to the end as the game keeps it: it holds the same samples.
+        ALuint buffer = sound_Load(c.file)->buffer;
         ASSERT_NE(buffer, 0u);
         ALint bytes = 0;
         alGetBufferi(buffer, AL_SIZE, &bytes);
         EXPECT_EQ(size_t(bytes), wav.samples.size() * 2);
-        alDeleteBuffers(1, &buffer);
     }
     // Every step restarts the walk and every frame of the last seconds the alarm: restarted every 5 to 30 ms,
     // each must still sound (loud at once, never clipping past -6 dBFS), the walk a soft shuffle and the alarm
