@@ -11,9 +11,12 @@ using namespace irr;
 namespace {
 
 const float PI = 3.14159265f;
-// A wall at arm's length fills the window with about a third of a cell: at this size a texel still covers
-// no more than two or three pixels there, and the engine's mipmaps keep the far view cheap.
-const int TEXTURE_SIZE = 512;
+// A wall at arm's length fills the window with about a third of a cell: at this size a side's texel still
+// covers no more than two or three pixels there. Tops and bottoms are seen from farther off and stay smaller,
+// which keeps the level's textures within the memory a session may take; the engine's mipmaps keep the far
+// view cheap.
+const int SIDE_SIZE = 512;
+const int FLAT_SIZE = 256;
 // Each world texel is the mean of this many samples a side, so that cracks and lines have smooth edges.
 const int SUPERSAMPLING = 2;
 const int SKY_SIZE = 256;
@@ -324,7 +327,7 @@ Texel rimmed(Texel face, Rim rim, int seed) {
         const float edge = std::min(across_u, across_v);
         const bool lit = across_u < across_v ? u < 0.5f : v < 0.5f;
         const float width = rim.width * (1 + rim.wear * (2 * tileFbm(u, v, 16, 3, seed) - 1));
-        const float soft = 1.5f / TEXTURE_SIZE;
+        const float soft = 1.5f / SIDE_SIZE;
         const float band = 1 - clamp01((edge - width + soft) / (2 * soft));
         const float slope = (1 - band) * (1 - clamp01((edge - width) / rim.bevel));
         const float shade = (rim.shine.r + rim.shine.g + rim.shine.b) / 3;
@@ -333,15 +336,15 @@ Texel rimmed(Texel face, Rim rim, int seed) {
     };
 }
 
-Picture texture(Texel texel) {
-    Picture picture(TEXTURE_SIZE, TEXTURE_SIZE, Colour{0, 0, 0, 1});
+Picture texture(Texel texel, int size) {
+    Picture picture(size, size, Colour{0, 0, 0, 1});
     const int samples = SUPERSAMPLING * SUPERSAMPLING;
-    for (int y = 0; y < TEXTURE_SIZE; ++y) {
-        for (int x = 0; x < TEXTURE_SIZE; ++x) {
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
             Colour sum{0, 0, 0, 0};
             for (int k = 0; k < samples; ++k) {
                 const float sx = (k % SUPERSAMPLING + 0.5f) / SUPERSAMPLING, sy = (k / SUPERSAMPLING + 0.5f) / SUPERSAMPLING;
-                Colour c = texel((x + sx) / TEXTURE_SIZE, (y + sy) / TEXTURE_SIZE);
+                Colour c = texel((x + sx) / size, (y + sy) / size);
                 sum = add(sum, Colour{clamp01(c.r), clamp01(c.g), clamp01(c.b), 0}, 1.0f / samples);
             }
             picture.at(x, y) = Colour{sum.r, sum.g, sum.b, 1};
@@ -779,9 +782,9 @@ void image_WriteAll(video::IVideoDriver* video, const std::string& folder, const
         WorldTheme world = worldTheme(level);
         const Texel* texels[3] = {&world.side, &world.top, &world.bottom};
         const char* names[3] = {"side", "top", "bottom"};
-        Picture side = texture(world.side);
+        Picture side = texture(world.side, SIDE_SIZE);
         for (int i = 0; i < 3; ++i) {
-            Picture picture = i == 0 ? side : texture(*texels[i]);
+            Picture picture = i == 0 ? side : texture(*texels[i], FLAT_SIZE);
             picture_Save(video, picture, dir + names[i] + ".bmp");
             sheet.put(row, i, picture, names[i] + std::string(" rim ") + percent(edgeContrast(picture)));
         }
