@@ -11,8 +11,8 @@ using namespace irr;
 namespace {
 
 const float PI = 3.14159265f;
-// A wall at arm's length fills the window with about a third of a cell: at this size a side's texel still
-// covers no more than two or three pixels there. Tops and bottoms are seen from farther off and stay smaller,
+// A wall at arm's length fills the window's height with about two thirds of a cell: at this size a side's
+// texel still covers no more than two or three pixels there. Tops and bottoms are seen from farther off and stay smaller,
 // which keeps the level's textures within the memory a session may take; the engine's mipmaps keep the far
 // view cheap.
 const int SIDE_SIZE = 512;
@@ -311,13 +311,14 @@ Texel circuit(Palette p, int grid, int seed) {
 // How a level's cubes show their outline. The texture repeats once per cell, so its border lies on the cell's
 // edge: a darker band there, worn to an uneven width, and just inside it a slope lit along the upper and left
 // edges and shaded along the others, as on a bevelled block. Where two faces go on in one plane the bands of
-// both make one joint; where a face ends, its band outlines the cube. The band is darker than the face, so
-// the additive ceiling and glass show it as a clear line, never as a bright grid.
+// both make one joint; where a face ends, its band outlines the cube. On the tops, which the additive ceiling
+// tiles show over every level, and on the glass levels' bottoms the band is darker than the face: drawn
+// additively it is a clear line, never a bright grid. A side's band may glow or shine.
 struct Rim {
     Colour colour;   // the band's colour
     float width;     // the band's width on each side of the edge, as a share of the cell
     float bevel;     // the slope's width inside the band
-    Colour shine;    // the light the lit slope adds at its brightest; the shaded slope darkens by as much
+    Colour shine;    // the light the lit slope adds at its brightest; the shaded slope loses as large a share
     float wear;      // how much the band's width wanders along the edge, as a share of it
 };
 
@@ -477,7 +478,7 @@ LevelRims levelRims(int level) {
                 {rgba(252, 246, 246, 0.8f), 0.025f, 0.03f, rgb(40, 30, 30), 0.2f}};
     case 9:  // weathered sandstone
         return {{rgba(70, 40, 20, 0.8f), 0.03f, 0.035f, rgb(50, 40, 25), 0.6f},
-                {rgba(80, 50, 25, 0.85f), 0.045f, 0.035f, rgb(60, 50, 30), 0.6f},
+                {rgba(45, 28, 12, 0.9f), 0.045f, 0.035f, rgb(60, 50, 30), 0.6f},
                 {rgba(40, 22, 10, 0.85f), 0.03f, 0.035f, rgb(60, 45, 30), 0.6f}};
     case 10:  // crystal
         return {{rgba(235, 215, 255, 0.8f), 0.025f, 0.035f, rgb(30, 20, 40), 0.2f},
@@ -493,8 +494,9 @@ LevelRims levelRims(int level) {
 WorldTheme worldTheme(int level) {
     const WorldTheme faces = worldFaces(level);
     const LevelRims rims = levelRims(level);
-    const int s = level * 101 + 50;
-    return {rimmed(faces.side, rims.side, s), rimmed(faces.top, rims.top, s + 1), rimmed(faces.bottom, rims.bottom, s + 2)};
+    const int seed = level * 101 + 50;
+    return {rimmed(faces.side, rims.side, seed), rimmed(faces.top, rims.top, seed + 1),
+            rimmed(faces.bottom, rims.bottom, seed + 2)};
 }
 
 // ---- skies ------------------------------------------------------------------------------------
