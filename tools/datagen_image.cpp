@@ -11,7 +11,14 @@ using namespace irr;
 namespace {
 
 const float PI = 3.14159265f;
-const int TEXTURE_SIZE = 256;
+// A wall at arm's length fills the window's height with about two thirds of a cell: at this size a side's
+// texel still covers no more than two or three pixels there. Tops and bottoms are seen from farther off and stay smaller,
+// which keeps the level's textures within the memory a session may take; the engine's mipmaps keep the far
+// view cheap.
+const int SIDE_SIZE = 512;
+const int FLAT_SIZE = 256;
+// Each world texel is the mean of this many samples a side, so that cracks and lines have smooth edges.
+const int SUPERSAMPLING = 2;
 const int SKY_SIZE = 256;
 
 // ---- colour and noise -------------------------------------------------------------------------
@@ -301,15 +308,75 @@ Texel circuit(Palette p, int grid, int seed) {
     };
 }
 
-Picture texture(Texel texel) {
-    Picture picture(TEXTURE_SIZE, TEXTURE_SIZE, Colour{0, 0, 0, 1});
-    for (int y = 0; y < TEXTURE_SIZE; ++y) {
-        for (int x = 0; x < TEXTURE_SIZE; ++x) {
-            Colour c = texel((x + 0.5f) / TEXTURE_SIZE, (y + 0.5f) / TEXTURE_SIZE);
-            picture.at(x, y) = Colour{clamp01(c.r), clamp01(c.g), clamp01(c.b), 1};
+// How a level's cubes show their outline. The texture repeats once per cell, so its border lies on the cell's
+// edge: a darker band there, worn to an uneven width, and just inside it a slope lit along the upper and left
+// edges and shaded along the others, as on a bevelled block. Where two faces go on in one plane the bands of
+// both make one joint; where a face ends, its band outlines the cube. On the tops, which the additive ceiling
+// tiles show over every level, and on the glass levels' bottoms the band is darker than the face: drawn
+// additively it is a clear line, never a bright grid. A side's band may glow or shine.
+struct Rim {
+    Colour colour;   // the band's colour
+    float width;     // the band's width on each side of the edge, as a share of the cell
+    float bevel;     // the slope's width inside the band
+    Colour shine;    // the light the lit slope adds at its brightest; the shaded slope loses as large a share
+    float wear;      // how much the band's width wanders along the edge, as a share of it
+};
+
+Texel rimmed(Texel face, Rim rim, int seed) {
+    return [=](float u, float v) {
+        const float across_u = std::min(u, 1 - u), across_v = std::min(v, 1 - v);
+        const float edge = std::min(across_u, across_v);
+        const bool lit = across_u < across_v ? u < 0.5f : v < 0.5f;
+        const float width = rim.width * (1 + rim.wear * (2 * tileFbm(u, v, 16, 3, seed) - 1));
+        const float soft = 1.5f / SIDE_SIZE;
+        const float band = 1 - clamp01((edge - width + soft) / (2 * soft));
+        const float slope = (1 - band) * (1 - clamp01((edge - width) / rim.bevel));
+        const float shade = (rim.shine.r + rim.shine.g + rim.shine.b) / 3;
+        Colour c = lit ? add(face(u, v), rim.shine, slope) : scale(face(u, v), 1 - shade * slope);
+        return mix(c, rim.colour, rim.colour.a * band);
+    };
+}
+
+Picture texture(Texel texel, int size) {
+    Picture picture(size, size, Colour{0, 0, 0, 1});
+    const int samples = SUPERSAMPLING * SUPERSAMPLING;
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            Colour sum{0, 0, 0, 0};
+            for (int k = 0; k < samples; ++k) {
+                const float sx = (k % SUPERSAMPLING + 0.5f) / SUPERSAMPLING, sy = (k / SUPERSAMPLING + 0.5f) / SUPERSAMPLING;
+                Colour c = texel((x + sx) / size, (y + sy) / size);
+                sum = add(sum, Colour{clamp01(c.r), clamp01(c.g), clamp01(c.b), 0}, 1.0f / samples);
+            }
+            picture.at(x, y) = Colour{sum.r, sum.g, sum.b, 1};
         }
     }
     return picture;
+}
+
+// How well a cube's outline reads in a world texture: along each of the four edges, the colour distance, 0 to
+// 1, between the band on the edge (a thirty-second of the cell wide) and the band twice as wide just inside it,
+// as a mean over the edges. The data tests hold every level's world textures to a minimum.
+float edgeContrast(const Picture& picture) {
+    const int n = picture.width, band = n / 32;
+    double sum = 0;
+    for (int i = 0; i < n; ++i) {
+        for (int edge = 0; edge < 4; ++edge) {
+            // Texel k in from the edge, on line i across it.
+            auto at = [&](int k) {
+                const int depth = edge % 2 ? n - 1 - k : k;
+                return edge < 2 ? picture.at(depth, i) : picture.at(i, depth);
+            };
+            Colour outer{0, 0, 0, 0}, inner{0, 0, 0, 0};
+            for (int k = 0; k < band; ++k) {
+                outer = add(outer, at(k), 1.0f / band);
+                inner = add(add(inner, at(band + k), 0.5f / band), at(2 * band + k), 0.5f / band);
+            }
+            const float r = outer.r - inner.r, g = outer.g - inner.g, b = outer.b - inner.b;
+            sum += std::sqrt((r * r + g * g + b * b) / 3);
+        }
+    }
+    return float(sum / (4 * n));
 }
 
 struct WorldTheme {
@@ -317,7 +384,7 @@ struct WorldTheme {
 };
 
 // Each level its own material; side, top and bottom differ so the cube reads from every angle.
-WorldTheme worldTheme(int level) {
+WorldTheme worldFaces(int level) {
     const int s = level * 101;
     switch (level) {
     case 1:  // stone
@@ -365,6 +432,71 @@ WorldTheme worldTheme(int level) {
                 marble({rgb(60, 50, 70), rgb(10, 8, 14), rgb(170, 100, 220)}, 3, s + 1),
                 blocks({rgb(240, 200, 80), rgb(150, 100, 30), rgb(60, 40, 20)}, 8, 3, 0.007f, true, s + 2)};
     }
+}
+
+// Each level's rims in its own material, for the side, top and bottom faces; the colour's alpha is how far
+// the band's texels go to it.
+struct LevelRims {
+    Rim side, top, bottom;
+};
+
+Colour rgba(int r, int g, int b, float a) { return Colour{r / 255.0f, g / 255.0f, b / 255.0f, a}; }
+
+LevelRims levelRims(int level) {
+    switch (level) {
+    case 1:  // worn stone
+        return {{rgba(35, 33, 32, 0.8f), 0.03f, 0.035f, rgb(50, 50, 50), 0.5f},
+                {rgba(30, 35, 22, 0.8f), 0.03f, 0.03f, rgb(40, 45, 30), 0.6f},
+                {rgba(10, 9, 8, 0.9f), 0.03f, 0.035f, rgb(110, 105, 100), 0.5f}};
+    case 2:  // mortar, and the glass's clear edge
+        return {{rgba(45, 25, 20, 0.8f), 0.03f, 0.035f, rgb(70, 50, 40), 0.3f},
+                {rgba(40, 34, 28, 0.85f), 0.035f, 0.03f, rgb(40, 38, 30), 0.2f},
+                {rgba(25, 18, 10, 0.85f), 0.03f, 0.03f, rgb(60, 50, 35), 0.3f}};
+    case 3:  // machined steel
+        return {{rgba(25, 28, 32, 0.85f), 0.022f, 0.04f, rgb(80, 80, 85), 0},
+                {rgba(30, 26, 18, 0.85f), 0.025f, 0.04f, rgb(70, 65, 45), 0},
+                {rgba(20, 12, 8, 0.85f), 0.025f, 0.04f, rgb(120, 85, 55), 0.3f}};
+    case 4:  // deep ice
+        return {{rgba(20, 60, 110, 0.7f), 0.03f, 0.035f, rgb(50, 60, 70), 0.4f},
+                {rgba(40, 80, 140, 0.7f), 0.03f, 0.03f, rgb(40, 45, 50), 0.4f},
+                {rgba(5, 15, 40, 0.85f), 0.03f, 0.03f, rgb(60, 90, 120), 0.4f}};
+    case 5:  // dark wood
+        return {{rgba(30, 18, 8, 0.8f), 0.025f, 0.03f, rgb(50, 35, 20), 0.3f},
+                {rgba(35, 20, 10, 0.8f), 0.025f, 0.03f, rgb(50, 35, 20), 0.3f},
+                {rgba(8, 5, 3, 0.9f), 0.03f, 0.035f, rgb(110, 85, 55), 0.3f}};
+    case 6:  // glowing edges on the rock, cooled crust on the floor
+        return {{rgba(255, 140, 30, 0.9f), 0.03f, 0.035f, rgb(60, 30, 20), 0.6f},
+                {rgba(10, 5, 4, 0.9f), 0.035f, 0.04f, rgb(170, 70, 25), 0.6f},
+                {rgba(90, 20, 5, 0.85f), 0.035f, 0.035f, rgb(40, 35, 20), 0.6f}};
+    case 7:  // board edges
+        return {{rgba(190, 150, 60, 0.85f), 0.025f, 0.035f, rgb(40, 60, 30), 0},
+                {rgba(5, 5, 8, 0.9f), 0.035f, 0.04f, rgb(170, 140, 70), 0},
+                {rgba(5, 10, 20, 0.85f), 0.03f, 0.035f, rgb(50, 70, 90), 0}};
+    case 8:  // polished marble
+        return {{rgba(70, 68, 72, 0.7f), 0.025f, 0.03f, rgb(30, 30, 30), 0.2f},
+                {rgba(110, 110, 118, 0.9f), 0.025f, 0.03f, rgb(40, 40, 40), 0.2f},
+                {rgba(252, 246, 246, 0.8f), 0.025f, 0.03f, rgb(40, 30, 30), 0.2f}};
+    case 9:  // weathered sandstone
+        return {{rgba(70, 40, 20, 0.8f), 0.03f, 0.035f, rgb(50, 40, 25), 0.6f},
+                {rgba(45, 28, 12, 0.9f), 0.045f, 0.035f, rgb(60, 50, 30), 0.6f},
+                {rgba(40, 22, 10, 0.85f), 0.03f, 0.035f, rgb(60, 45, 30), 0.6f}};
+    case 10:  // crystal
+        return {{rgba(235, 215, 255, 0.8f), 0.025f, 0.035f, rgb(30, 20, 40), 0.2f},
+                {rgba(25, 8, 45, 0.8f), 0.03f, 0.035f, rgb(40, 30, 55), 0.2f},
+                {rgba(150, 110, 210, 0.7f), 0.025f, 0.035f, rgb(40, 30, 60), 0.2f}};
+    default:  // gold and obsidian
+        return {{rgba(60, 40, 10, 0.8f), 0.025f, 0.035f, rgb(60, 50, 30), 0},
+                {rgba(5, 4, 8, 0.9f), 0.03f, 0.04f, rgb(150, 120, 180), 0.1f},
+                {rgba(50, 30, 10, 0.85f), 0.03f, 0.035f, rgb(60, 50, 30), 0}};
+    }
+}
+
+WorldTheme worldTheme(int level) {
+    const WorldTheme faces = worldFaces(level);
+    const LevelRims rims = levelRims(level);
+    const int seed = level * 101 + 50;
+    return {rimmed(faces.side, rims.side, seed), rimmed(faces.top, rims.top, seed + 1),
+            rimmed(faces.bottom, rims.bottom, seed + 2)};
 }
 
 // ---- skies ------------------------------------------------------------------------------------
@@ -578,10 +710,25 @@ Picture textStrip() {
     return picture;
 }
 
+// The mean of the image's pixels that fall on one pixel of a smaller copy, so that thin lines stay in it.
+Colour shrunk(const Picture& image, int x, int y, int size) {
+    const int left = x * image.width / size, right = std::max(left + 1, (x + 1) * image.width / size);
+    const int top = y * image.height / size, bottom = std::max(top + 1, (y + 1) * image.height / size);
+    Colour sum{0, 0, 0, 0};
+    const float share = 1.0f / ((right - left) * (bottom - top));
+    for (int j = top; j < bottom; ++j) {
+        for (int i = left; i < right; ++i) {
+            const Colour& c = image.at(i, j);
+            sum = Colour{sum.r + c.r * share, sum.g + c.g * share, sum.b + c.b * share, sum.a + c.a * share};
+        }
+    }
+    return sum;
+}
+
 void paste(Picture& sheet, const Picture& image, int left, int top, int size) {
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
-            const Colour& c = image.at(x * image.width / size, y * image.height / size);
+            const Colour c = shrunk(image, x, y, size);
             // Translucent images sit on a grey check so their alpha shows.
             Colour under = ((x / 8 + y / 8) % 2) ? rgb(90, 90, 90) : rgb(150, 150, 150);
             Colour out = mix(under, c, c.a);
@@ -604,6 +751,8 @@ struct Sheet {
     }
 };
 
+std::string percent(float share) { return std::to_string(int(std::lround(share * 100))) + "%"; }
+
 }  // namespace
 
 void picture_Save(video::IVideoDriver* video, const Picture& picture, const std::string& file_name) {
@@ -621,8 +770,9 @@ void picture_Save(video::IVideoDriver* video, const Picture& picture, const std:
     if (!written) datagen_Fail("cannot write " + file_name);
 }
 
-// Each level's row of the contact sheet ends with the objective over the level's side texture and over the
-// sky face it stands out least from, each labelled with its contrast.
+// Each level's row of the contact sheet shows its world textures labelled with their rims' contrast and ends
+// with the objective over the level's side texture and over the sky face it stands out least from, each
+// labelled with its contrast.
 void image_WriteAll(video::IVideoDriver* video, const std::string& folder, const std::string& preview_file) {
     Sheet sheet(11, 12);
     Picture first = objective(rgb(255, 40, 190), rgb(255, 60, 200));
@@ -634,11 +784,11 @@ void image_WriteAll(video::IVideoDriver* video, const std::string& folder, const
         WorldTheme world = worldTheme(level);
         const Texel* texels[3] = {&world.side, &world.top, &world.bottom};
         const char* names[3] = {"side", "top", "bottom"};
-        Picture side = texture(world.side);
+        Picture side = texture(world.side, SIDE_SIZE);
         for (int i = 0; i < 3; ++i) {
-            Picture picture = i == 0 ? side : texture(*texels[i]);
+            Picture picture = i == 0 ? side : texture(*texels[i], FLAT_SIZE);
             picture_Save(video, picture, dir + names[i] + ".bmp");
-            sheet.put(row, i, picture, std::to_string(level) + "/" + names[i]);
+            sheet.put(row, i, picture, names[i] + std::string(" rim ") + percent(edgeContrast(picture)));
         }
         SkyTheme sky = skyTheme(level);
         Picture faintest_sky(1, 1, Colour{0, 0, 0, 1});
@@ -653,9 +803,8 @@ void image_WriteAll(video::IVideoDriver* video, const std::string& folder, const
                 faintest_sky = picture;
             }
         }
-        auto label = [](float contrast) { return "obj " + std::to_string(int(std::lround(contrast * 100))) + "%"; };
-        sheet.put(row, 9, over(first, side), label(objectiveContrast(first, side)));
-        sheet.put(row, 10, over(first, faintest_sky), label(faintest));
+        sheet.put(row, 9, over(first, side), "obj " + percent(objectiveContrast(first, side)));
+        sheet.put(row, 10, over(first, faintest_sky), "obj " + percent(faintest));
     }
     Picture strip = textStrip();
     picture_Save(video, first, folder + "/objectiv.png");
