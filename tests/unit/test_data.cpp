@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -543,7 +544,8 @@ TEST(DataSounds, EachEffectLoadsWithAlutAtItsLengthWithoutClicks) {
         EXPECT_LT(std::fabs(wav.samples.front()), 0.02f) << "starts without a click";
         EXPECT_LT(peak(wav, duration - 0.003f, duration), 0.05f) << "ends without a click";
         // The game loads through a buffer, kept to the end as the game keeps it: it holds the same samples.
-        ALuint buffer = sound_Load(c.file)->buffer;
+        std::unique_ptr<Sound> sound(sound_Load(c.file));
+        ALuint buffer = sound->buffer;
         ASSERT_NE(buffer, 0u);
         ALint bytes = 0;
         alGetBufferi(buffer, AL_SIZE, &bytes);
