@@ -1,10 +1,13 @@
-/* Preloaded into the game by the soak and the valgrind session. It keeps every library loaded: the GL driver is
- * unloaded when the window closes, and the blocks it still held then read as leaks at exit, with no name to judge
- * them by. And, when KORVANIX_FRAME_FILE names a file, it keeps two counts there for another process to read
- * while the game runs, in a mapping shared with the file: the frames shown (the game prints no count of its own),
- * and, under AddressSanitizer, the bytes of heap in live blocks, which grows with what the game keeps and not
- * with how the allocator lays its pages out. And, when KORVANIX_SWAP_WITH names a file, each data file the game
- * opens by its relative name is replaced by that file at once: whatever opens it again reads other bytes. */
+/* Preloaded into the game by the soak, the valgrind session, the error test and the benchmark. It keeps every
+ * library loaded: the GL driver is unloaded when the window closes, and the blocks it still held then read as leaks
+ * at exit, with no name to judge them by. When KORVANIX_FRAME_FILE names a file, it keeps two counts there for
+ * another process to read while the game runs, in a mapping shared with the file: the frames shown (the game prints
+ * no count of its own), and, under AddressSanitizer, the bytes of heap in live blocks, which grows with what the
+ * game keeps and not with how the allocator lays its pages out; after them, the monotonic time in nanoseconds of
+ * the latest frames, frame n at slot n modulo SWAP_TIMES. When KORVANIX_SEED holds a number, the game's one seeding
+ * of its random draws takes that number instead of the clock's: the benchmark plays the same worlds in every run.
+ * And when KORVANIX_SWAP_WITH names a file, each data file the game opens by its relative name is replaced by that
+ * file at once: whatever opens it again reads other bytes. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -14,12 +17,15 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <time.h>
 #include <unistd.h>
 
 typedef void (*SwapBuffers)(void* display, unsigned long drawable);
 typedef size_t (*AllocatedBytes)(void);
+typedef void (*Seed)(unsigned seed);
 
-enum { FRAMES, HEAP_BYTES, COUNTS };
+enum { FRAMES, HEAP_BYTES, SWAP_TIMES_START };
+enum { SWAP_TIMES = 65536, COUNTS = SWAP_TIMES_START + SWAP_TIMES };
 /* The heap is summed over every thread: once in so many frames is often enough. */
 enum { HEAP_EVERY = 16 };
 
@@ -43,10 +49,22 @@ __attribute__((constructor)) static void preload_OpenCounts(void) {
 void glXSwapBuffers(void* display, unsigned long drawable) {
     if (!real_swap) real_swap = (SwapBuffers)dlsym(RTLD_NEXT, "glXSwapBuffers");
     if (counts) {
-        uint64_t frames = __atomic_add_fetch(&counts[FRAMES], 1, __ATOMIC_RELAXED);
+        struct timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        uint64_t frame = counts[FRAMES];
+        counts[SWAP_TIMES_START + frame % SWAP_TIMES] = (uint64_t)now.tv_sec * 1000000000u + (uint64_t)now.tv_nsec;
+        uint64_t frames = __atomic_add_fetch(&counts[FRAMES], 1, __ATOMIC_RELEASE);
         if (allocated_bytes && frames % HEAP_EVERY == 1) counts[HEAP_BYTES] = allocated_bytes();
     }
     if (real_swap) real_swap(display, drawable);
+}
+
+void srand(unsigned seed) {
+    static Seed real_seed;
+    const char* pinned = getenv("KORVANIX_SEED");
+    if (!real_seed) real_seed = (Seed)dlsym(RTLD_NEXT, "srand");
+    if (pinned && *pinned) seed = (unsigned)strtoul(pinned, NULL, 10);
+    if (real_seed) real_seed(seed);
 }
 
 int dlclose(void* handle) {

@@ -20,7 +20,24 @@ struct BatchPiece {
     u32 buffer;
     u32 first_vertex;
     core::vector3df position;
-    u32 hidden;  // one bit per triangle (the first 32) that lies against a neighbour and is left out
+    u32 inner;   // one bit per triangle (the first 32) that lies against a neighbouring cube
+    u32 hidden;  // of those, the ones left out: inside the neighbour, or cut down to strips
+};
+
+// A square face of the piece that the quake may cut down to strips: its corners (a shape vertex at each; corner
+// k lies at the high end of the face's first axis when k & 1, of its second when k & 2) and its triangles as
+// corner numbers, three a triangle, in drawing order.
+struct BatchFace {
+    bool cuttable = false;
+    u16 corners[4] = {0, 0, 0, 0};
+    std::vector<u8> triangles;
+    u32 triangle_bits = 0;  // the piece's triangles on this face, one bit each (among the first 32)
+};
+
+// Vertices drawn in one call: at most BATCH_MAX_VERTICES.
+struct StripSet {
+    core::array<video::S3DVertex> vertices;
+    core::array<u16> indices;
 };
 
 // All the pieces drawn with one mesh buffer of one piece mesh and one material.
@@ -33,8 +50,12 @@ struct BatchGroup {
     std::vector<s8> triangle_faces;       // per triangle: the cube face it lies on (0 -x, 1 +x, 2 -y, 3 +y,
                                           // 4 -z, 5 +z), or -1
     f32 half_size;                        // how far the piece reaches from its node on any axis
+    BatchFace faces[6];                   // by cube face, as triangle_faces numbers them
     u32 pieces_per_buffer;
     std::vector<scene::SMeshBuffer*> buffers;
+    std::vector<core::array<u16>> late;   // per buffer, opaque only: the inner faces drawn whole
+    std::vector<StripSet> strips;         // opaque only: what shaken cubes show of the inner faces cut down
+    size_t strips_in_use = 0;             // the sets filled this frame
     std::vector<BatchPiece> pieces;
     std::vector<u32> order;               // the pieces, nearest to the camera first
     std::vector<f32> distances;           // of each piece to the camera, squared
@@ -95,7 +116,7 @@ public:
             return;
         }
         PlaceSky();
-        if (HideInnerFaces()) sorted_ = false;
+        if (FindInnerFaces()) sorted_ = false;
         SortForCamera();
         bool solid = sky_after_cubes_, transparent = false;
         for (const BatchGroup& group : groups_) (group.transparent ? transparent : solid) = true;
@@ -112,6 +133,18 @@ public:
             video->setMaterial(group.material);
             for (scene::SMeshBuffer* buffer : group.buffers) video->drawMeshBuffer(buffer);
         }
+        // The inner faces come last, when the faces in front of them have filled the depth buffer: the depth
+        // test then throws most of their pixels away before they are textured.
+        for (const BatchGroup& group : groups_) {
+            bool any = group.strips_in_use > 0;
+            for (const core::array<u16>& indices : group.late) any = any || !indices.empty();
+            if (group.transparent || !any) continue;
+            video->setMaterial(group.material);
+            for (size_t i = 0; i < group.buffers.size(); i++)
+                if (!group.late[i].empty()) DrawIndices(video, group.buffers[i]->Vertices, group.late[i]);
+            for (size_t i = 0; i < group.strips_in_use; i++)
+                DrawIndices(video, group.strips[i].vertices, group.strips[i].indices);
+        }
         if (sky_after_cubes_) sky_->render();
     }
 
@@ -124,10 +157,7 @@ public:
             video->setMaterial(group.material);
             for (size_t i = 0; i < group.buffers.size(); i++) {
                 const core::array<u16>& indices = nearer ? group.nearer[i] : group.farther[i];
-                if (indices.empty()) continue;
-                video->drawVertexPrimitiveList(group.buffers[i]->getVertices(), group.buffers[i]->getVertexCount(),
-                                               indices.const_pointer(), indices.size() / 3, video::EVT_STANDARD,
-                                               scene::EPT_TRIANGLES, video::EIT_16BIT);
+                if (!indices.empty()) DrawIndices(video, group.buffers[i]->Vertices, indices);
             }
         }
     }
@@ -164,6 +194,8 @@ public:
                 if (group.transparent) {
                     group.nearer[i].reallocate(buffer->Indices.size());
                     group.farther[i].reallocate(buffer->Indices.size());
+                } else {
+                    group.late[i].reallocate(buffer->Indices.size());
                 }
                 buffer->recalculateBoundingBox();
                 if (first) box_ = buffer->BoundingBox;
@@ -236,13 +268,23 @@ public:
     // Triangles drawn at the last frame, for the tests.
     int CountDrawnTriangles() const {
         int count = 0;
-        for (const BatchGroup& group : groups_)
-            if (!group.transparent)
-                for (scene::SMeshBuffer* buffer : group.buffers) count += (int)buffer->Indices.size() / 3;
+        for (const BatchGroup& group : groups_) {
+            if (group.transparent) continue;
+            for (size_t i = 0; i < group.buffers.size(); i++)
+                count += (int)(group.buffers[i]->Indices.size() + group.late[i].size()) / 3;
+            for (size_t i = 0; i < group.strips_in_use; i++) count += (int)group.strips[i].indices.size() / 3;
+        }
         return count;
     }
 
 private:
+    static void DrawIndices(video::IVideoDriver* video, const core::array<video::S3DVertex>& vertices,
+                            const core::array<u16>& indices) {
+        video->drawVertexPrimitiveList(vertices.const_pointer(), vertices.size(), indices.const_pointer(),
+                                       indices.size() / 3, video::EVT_STANDARD, scene::EPT_TRIANGLES,
+                                       video::EIT_16BIT);
+    }
+
     BatchGroup& FindGroup(scene::ISceneNode* node, u32 index) {
         const scene::IMeshBuffer* source = static_cast<scene::IMeshSceneNode*>(node)->getMesh()->getMeshBuffer(index);
         const video::SMaterial& material = node->getMaterial(index);
@@ -286,6 +328,39 @@ private:
         group.half_size = core::max_(core::max_(box.MaxEdge.X, box.MaxEdge.Y, box.MaxEdge.Z),
                                      -core::min_(box.MinEdge.X, box.MinEdge.Y, box.MinEdge.Z));
         for (u32 i = 0; i + 2 < group.shape_indices.size(); i += 3) group.triangle_faces.push_back(FindFace(group, i));
+        for (int face = 0; face < 6; face++) FindCorners(group, face);
+    }
+
+    // A face can be cut when it is one rectangle of triangles, all among the first 32, spanning the piece
+    // across its two other axes, with vertices only at its corners.
+    static void FindCorners(BatchGroup& group, int face) {
+        BatchFace& result = group.faces[face];
+        const int u = (face / 2 + 1) % 3, v = (face / 2 + 2) % 3;
+        const f32 tolerance = 0.001f * group.half_size;
+        bool cuttable = true;
+        bool found[4] = {false, false, false, false};
+        for (size_t t = 0; t < group.triangle_faces.size(); t++) {
+            if (group.triangle_faces[t] != face) continue;
+            if (t < 32) result.triangle_bits |= 1u << t;
+            cuttable = cuttable && t < 32;
+            for (u32 k = 0; k < 3; k++) {
+                u16 vertex = group.shape_indices[3 * t + k];
+                const core::vector3df& p = group.shape[vertex].Pos;
+                bool u_high = core::equals(Along(p, u), group.half_size, tolerance);
+                bool v_high = core::equals(Along(p, v), group.half_size, tolerance);
+                bool u_low = core::equals(Along(p, u), -group.half_size, tolerance);
+                bool v_low = core::equals(Along(p, v), -group.half_size, tolerance);
+                int corner = u_high + 2 * v_high;
+                if (!found[corner]) result.corners[corner] = vertex;
+                found[corner] = true;
+                // The engine's loader gives every triangle vertices of its own: the ones at a corner must agree.
+                const video::S3DVertex& first = group.shape[result.corners[corner]];
+                cuttable = cuttable && (u_high || u_low) && (v_high || v_low) && first.Pos.equals(p, tolerance) &&
+                           first.TCoords.equals(group.shape[vertex].TCoords);
+                result.triangles.push_back((u8)corner);
+            }
+        }
+        result.cuttable = cuttable && found[0] && found[1] && found[2] && found[3];
     }
 
     static f32 Along(const core::vector3df& v, int axis) { return axis == 0 ? v.X : axis == 1 ? v.Y : v.Z; }
@@ -314,9 +389,10 @@ private:
             group.buffers.push_back(new scene::SMeshBuffer());
             group.nearer.emplace_back();
             group.farther.emplace_back();
+            group.late.emplace_back();
         }
         scene::SMeshBuffer* buffer = group.buffers[buffer_index];
-        BatchPiece piece = {node, buffer_index, buffer->Vertices.size(), node->getPosition(), 0};
+        BatchPiece piece = {node, buffer_index, buffer->Vertices.size(), node->getPosition(), 0, 0};
         // The engine's array grows to the exact size asked: doubled here, the build stays linear.
         u32 needed = piece.first_vertex + group.shape.size();
         if (buffer->Vertices.allocated_size() < needed)
@@ -378,56 +454,154 @@ private:
         SceneManager->registerNodeForRendering(part, scene::ESNRP_TRANSPARENT);
     }
 
-    // A face that lies against a neighbouring cube lies inside it: while both stand still at their cells'
-    // centres, with opaque faces all round, nothing outside the two cubes can see it, and it is left out. The
-    // quake and the moving cube, which take cubes off their centres, bring such faces back at once; so does a
-    // camera inside the neighbour or close enough for its near plane to cut into it. True when any face changed.
-    bool HideInnerFaces() {
+    // A face that lies against a neighbouring cube lies inside it: nothing outside the two cubes can see it, and
+    // it is left out. A cube that the quake shakes off its cell's centre shows thin strips of it beyond the
+    // neighbour's sides: the face is cut down to those. The moving cube, a quake that opens a gap between the
+    // two, and a camera inside the neighbour or close enough for its near plane to cut into it bring the whole
+    // face back. What comes back is drawn after the other faces. True when the faces left out changed.
+    bool FindInnerFaces() {
+        for (BatchGroup& group : groups_) {
+            for (size_t i = 0; i < group.strips_in_use; i++) {
+                group.strips[i].vertices.set_used(0);
+                group.strips[i].indices.set_used(0);
+            }
+            group.strips_in_use = 0;
+        }
+        // Glass tops and bottoms show what lies inside a cube: every face is drawn, nearest first.
         if (!hiding_allowed_ || !tableworld_cells) return false;
         scene::ICameraSceneNode* camera = SceneManager->getActiveCamera();
         if (!camera) return false;
         core::vector3df eye = camera->getAbsolutePosition();
         f32 slope = tanf(camera->getFOV() * 0.5f);
         f32 reach = camera->getNearValue() * sqrtf(1 + slope * slope * (1 + camera->getAspectRatio() * camera->getAspectRatio()));
+        // The camera's own view is brought up to date only when it is drawn, after this.
+        core::matrix4 view;
+        view.buildCameraLookAtMatrixLH(eye, camera->getTarget(), camera->getUpVector());
+        const scene::SViewFrustum seen(camera->getProjectionMatrix() * view);
         bool changed = false;
         for (BatchGroup& group : groups_) {
             if (group.transparent) continue;
             for (BatchPiece& piece : group.pieces) {
-                u32 hidden = FindHidden(group, piece, eye, group.half_size + reach + 0.5f);
-                changed = changed || hidden != piece.hidden;
+                u32 inner = 0, hidden = 0;
+                FindInner(group, piece, eye, seen, group.half_size + reach + 0.5f, &inner, &hidden);
+                changed = changed || inner != piece.inner || hidden != piece.hidden;
+                piece.inner = inner;
                 piece.hidden = hidden;
             }
         }
         return changed;
     }
 
-    static bool IsCubeAtCentre(int x, int y, int z) {
-        if (!tableworld_IsInside(x, y, z)) return false;
-        int index = tableworld_GetIndex(x, y, z);
-        scene::ISceneNode* side = tableworld_side_nodes[index];
-        return tableworld_cells[index] && side &&
-               side->getPosition() == core::vector3df((f32)(20 * x + 10), (f32)(20 * y + 10), (f32)(20 * z + 10));
+    // The cell of the cube the piece belongs to, however the quake shakes it; false for the cube on its way,
+    // which belongs to no cell until it arrives.
+    static bool FindHomeCell(const BatchPiece& piece, int* x, int* y, int* z) {
+        *x = tableworld_ToCell(piece.position.X);
+        *y = tableworld_ToCell(piece.position.Y);
+        *z = tableworld_ToCell(piece.position.Z);
+        if (!tableworld_IsInside(*x, *y, *z)) return false;
+        int index = tableworld_GetIndex(*x, *y, *z);
+        return tableworld_cells[index] && (tableworld_side_nodes[index] == piece.node ||
+                                           tableworld_top_nodes[index] == piece.node ||
+                                           tableworld_bottom_nodes[index] == piece.node);
     }
 
-    static u32 FindHidden(const BatchGroup& group, const BatchPiece& piece, const core::vector3df& eye, f32 near) {
-        const core::vector3df& p = piece.position;
-        if (p.X < 0 || p.Y < 0 || p.Z < 0) return 0;
-        int x = tableworld_ToCell(p.X), y = tableworld_ToCell(p.Y), z = tableworld_ToCell(p.Z);
-        if (!IsCubeAtCentre(x, y, z) || p != tableworld_side_nodes[tableworld_GetIndex(x, y, z)]->getPosition())
-            return 0;
-        static const int steps[6][3] = {{-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}, {0, 0, -1}, {0, 0, 1}};
-        u32 hidden = 0;
-        for (size_t t = 0; t < group.triangle_faces.size() && t < 32; t++) {
-            int face = group.triangle_faces[t];
-            if (face < 0) continue;
-            int nx = x + steps[face][0], ny = y + steps[face][1], nz = z + steps[face][2];
-            if (!IsCubeAtCentre(nx, ny, nz)) continue;
-            core::vector3df centre((f32)(20 * nx + 10), (f32)(20 * ny + 10), (f32)(20 * nz + 10));
-            if (fabsf(eye.X - centre.X) < near && fabsf(eye.Y - centre.Y) < near && fabsf(eye.Z - centre.Z) < near)
+    void FindInner(BatchGroup& group, const BatchPiece& piece, const core::vector3df& eye,
+                   const scene::SViewFrustum& seen, f32 near, u32* inner, u32* hidden) {
+        int cell[3];
+        if (!FindHomeCell(piece, &cell[0], &cell[1], &cell[2])) return;
+        for (int face = 0; face < 6; face++) {
+            if (!group.faces[face].triangle_bits) continue;
+            int next[3] = {cell[0], cell[1], cell[2]};
+            next[face / 2] += face % 2 ? 1 : -1;
+            if (!tableworld_IsInside(next[0], next[1], next[2])) continue;
+            int index = tableworld_GetIndex(next[0], next[1], next[2]);
+            scene::ISceneNode* neighbour = tableworld_side_nodes[index];
+            if (!tableworld_cells[index] || !neighbour) continue;
+            *inner |= group.faces[face].triangle_bits;
+            if (!group.faces[face].cuttable) continue;
+            const core::vector3df& place = neighbour->getPosition();
+            if (fabsf(eye.X - place.X) < near && fabsf(eye.Y - place.Y) < near && fabsf(eye.Z - place.Z) < near)
                 continue;
-            hidden |= 1u << t;
+            if (CutFace(group, piece, face, place, eye, seen)) *hidden |= group.faces[face].triangle_bits;
         }
-        return hidden;
+    }
+
+    // The face's rectangle on its plane, and a part of it.
+    struct Span {
+        f32 u0, u1, v0, v1;
+    };
+
+    // Adds the strips of the face that lie beyond the sides of the neighbour standing at the given place: left
+    // and right of it they run the face's whole height, above and below it the width between. False, adding
+    // nothing, when the face's plane does not pass through the neighbour. A face turned away from the eye, or
+    // out of its view, would not be drawn whole: its strips are not even made.
+    static bool CutFace(BatchGroup& group, const BatchPiece& piece, int face, const core::vector3df& neighbour,
+                        const core::vector3df& eye, const scene::SViewFrustum& seen) {
+        const int w = face / 2, u = (w + 1) % 3, v = (w + 2) % 3;
+        const BatchFace& cut = group.faces[face];
+        const core::vector3df low = group.shape[cut.corners[0]].Pos + piece.position;
+        const core::vector3df high = group.shape[cut.corners[3]].Pos + piece.position;
+        const f32 half = group.half_size, plane = Along(low, w);
+        if (!(Along(neighbour, w) - half < plane && plane < Along(neighbour, w) + half)) return false;
+        const f32 in_front = face % 2 ? Along(eye, w) - plane : plane - Along(eye, w);
+        if (group.material.BackfaceCulling && !(in_front > 0)) return true;
+        if (IsOutOfView(seen, low, high)) return true;
+        const Span whole = {Along(low, u), Along(high, u), Along(low, v), Along(high, v)};
+        const Span beside = {Along(neighbour, u) - half, Along(neighbour, u) + half, Along(neighbour, v) - half,
+                             Along(neighbour, v) + half};
+        AddStrip(group, piece, cut, whole, {whole.u0, core::min_(whole.u1, beside.u0), whole.v0, whole.v1});
+        AddStrip(group, piece, cut, whole, {core::max_(whole.u0, beside.u1), whole.u1, whole.v0, whole.v1});
+        f32 u0 = core::max_(whole.u0, beside.u0), u1 = core::min_(whole.u1, beside.u1);
+        AddStrip(group, piece, cut, whole, {u0, u1, whole.v0, core::min_(whole.v1, beside.v0)});
+        AddStrip(group, piece, cut, whole, {u0, u1, core::max_(whole.v0, beside.v1), whole.v1});
+        return true;
+    }
+
+    // True when the box between the two corners lies wholly beyond one side of the view.
+    static bool IsOutOfView(const scene::SViewFrustum& seen, const core::vector3df& low, const core::vector3df& high) {
+        core::vector3df corners[8];
+        core::aabbox3df(low.X, low.Y, low.Z, high.X, high.Y, high.Z).getEdges(corners);
+        for (const core::plane3df& side : seen.planes) {
+            bool beyond = true;
+            for (const core::vector3df& corner : corners)
+                beyond = beyond && side.classifyPointRelation(corner) == core::ISREL3D_FRONT;
+            if (beyond) return true;
+        }
+        return false;
+    }
+
+    // The part of the face drawn as the face would draw it: its corners' positions and texture coordinates
+    // taken across the face in proportion, with the face's normal and colour.
+    static void AddStrip(BatchGroup& group, const BatchPiece& piece, const BatchFace& face, const Span& whole,
+                         const Span& strip) {
+        // Thinner than this the strip covers no pixel's centre from anywhere the camera can be.
+        const f32 thinnest = 0.0001f;
+        if (!(strip.u1 - strip.u0 > thinnest && strip.v1 - strip.v0 > thinnest)) return;
+        StripSet& set = NextStripSet(group);
+        const u16 first = (u16)set.vertices.size();
+        const f32 width = whole.u1 - whole.u0, height = whole.v1 - whole.v0;
+        const f32 across[2] = {(strip.u0 - whole.u0) / width, (strip.u1 - whole.u0) / width};
+        const f32 up[2] = {(strip.v0 - whole.v0) / height, (strip.v1 - whole.v0) / height};
+        const video::S3DVertex* c[4] = {&group.shape[face.corners[0]], &group.shape[face.corners[1]],
+                                        &group.shape[face.corners[2]], &group.shape[face.corners[3]]};
+        for (int k = 0; k < 4; k++) {
+            const f32 a = across[k & 1], b = up[k >> 1];
+            video::S3DVertex vertex = *c[k];
+            vertex.Pos = (c[0]->Pos * (1 - a) + c[1]->Pos * a) * (1 - b) + (c[2]->Pos * (1 - a) + c[3]->Pos * a) * b +
+                         piece.position;
+            vertex.TCoords = (c[0]->TCoords * (1 - a) + c[1]->TCoords * a) * (1 - b) +
+                             (c[2]->TCoords * (1 - a) + c[3]->TCoords * a) * b;
+            set.vertices.push_back(vertex);
+        }
+        for (u8 corner : face.triangles) set.indices.push_back((u16)(first + corner));
+    }
+
+    // The set this frame's next strip goes in, with room for its four vertices.
+    static StripSet& NextStripSet(BatchGroup& group) {
+        if (group.strips_in_use == 0 || group.strips[group.strips_in_use - 1].vertices.size() + 4 > BATCH_MAX_VERTICES)
+            group.strips_in_use++;
+        if (group.strips.size() < group.strips_in_use) group.strips.emplace_back();
+        return group.strips[group.strips_in_use - 1];
     }
 
     // Nearest first: the depth test then throws away most of the hidden pixels before they are textured. The
@@ -447,13 +621,20 @@ private:
             const std::vector<f32>& distances = group.distances;
             std::sort(group.order.begin(), group.order.end(),
                       [&distances](u32 a, u32 b) { return distances[a] < distances[b]; });
-            for (scene::SMeshBuffer* buffer : group.buffers) buffer->Indices.set_used(0);
+            for (size_t i = 0; i < group.buffers.size(); i++) {
+                group.buffers[i]->Indices.set_used(0);
+                group.late[i].set_used(0);
+            }
             for (u32 index : group.order) {
                 const BatchPiece& piece = group.pieces[index];
                 core::array<u16>& indices = group.buffers[piece.buffer]->Indices;
-                for (u32 i = 0; i < group.shape_indices.size(); i++)
-                    if (i / 3 >= 32 || !(piece.hidden & (1u << (i / 3))))
-                        indices.push_back((u16)(group.shape_indices[i] + piece.first_vertex));
+                core::array<u16>& late = group.late[piece.buffer];
+                for (u32 i = 0; i < group.shape_indices.size(); i++) {
+                    u32 triangle = i / 3 < 32 ? 1u << (i / 3) : 0;
+                    if (piece.hidden & triangle) continue;
+                    (piece.inner & triangle ? late : indices)
+                        .push_back((u16)(group.shape_indices[i] + piece.first_vertex));
+                }
             }
         }
     }

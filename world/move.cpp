@@ -10,10 +10,6 @@ scene::ISceneNode* tableworld_move_nodes[3] = {nullptr, nullptr, nullptr};
 double tableworld_move_target = 0.0;
 int tableworld_move_cell[3] = {0, 0, 0};
 
-static core::vector3df tableworld_GetCellCentre(int x, int y, int z) {
-    return core::vector3df((f32)(20 * x + 10), (f32)(20 * y + 10), (f32)(20 * z + 10));
-}
-
 static void tableworld_RequireMoveNodes() {
     if (!tableworld_move_nodes[0] || !tableworld_move_nodes[1] || !tableworld_move_nodes[2])
         util_CriticalError("tableworld_MoveCube : pas de cube a bouger");

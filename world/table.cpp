@@ -46,6 +46,10 @@ int tableworld_ToCell(float coordinate) {
     return cell <= -1.0e9f ? -1000000000 : 1000000000;
 }
 
+core::vector3df tableworld_GetCellCentre(int x, int y, int z) {
+    return core::vector3df((f32)(20 * x + 10), (f32)(20 * y + 10), (f32)(20 * z + 10));
+}
+
 // The one check of the table's sizes: it runs on the settings, so the message can name the key at fault.
 int tableworld_CheckSize(const char* key, int minimum) {
     double value = settings_Get(key);
@@ -128,6 +132,6 @@ core::vector3df tableworld_GetRandomPosition() {
         if (tableworld_GetCell(x, y, z)) continue;
         for (int c = y - 1; c >= 0; c--)
             if (tableworld_GetCell(x, c, z))
-                return core::vector3df((f32)(20 * x + 10), (f32)(20 * c + 30), (f32)(20 * z + 10));
+                return tableworld_GetCellCentre(x, c + 1, z);
     }
 }

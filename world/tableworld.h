@@ -32,6 +32,7 @@ float tableworld_GetUnitRandom();                      // ((r * 10) / 32767) / 1
 int tableworld_GetIndex(int x, int y, int z);          // the common index of the five arrays
 bool tableworld_IsInside(int x, int y, int z);         // the cell lies in the table
 int tableworld_ToCell(float coordinate);               // a world coordinate's cell: / 20 truncated toward zero
+irr::core::vector3df tableworld_GetCellCentre(int x, int y, int z);  // where a cube of the cell stands at rest
 int tableworld_CheckSize(const char* key, int minimum);   // the key's cells, or a critical error naming it
                                                           // unless minimum..max
 void tableworld_Create(int size_x, int size_y, int size_z, double probability);  // allocates and fills a table
