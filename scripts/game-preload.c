@@ -6,12 +6,13 @@
  * game keeps and not with how the allocator lays its pages out; after them, the monotonic time in nanoseconds of
  * the latest frames, frame n at slot n modulo SWAP_TIMES. When KORVANIX_SEED holds a number, the game's one seeding
  * of its random draws takes that number instead of the clock's: the benchmark plays the same worlds in every run.
- * And when KORVANIX_SWAP_WITH names a file, each data file the game opens by its relative name is replaced by that
- * file at once: whatever opens it again reads other bytes. */
+ * And when KORVANIX_SWAP_WITH names a file, each data file of its kind (its extension) that the game reads is
+ * replaced by that file as soon as the game has read from it: whatever opens it again reads other bytes. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stddef.h>
+#include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -72,16 +73,60 @@ int dlclose(void* handle) {
     return 0;
 }
 
-typedef FILE* (*OpenFile)(const char* path, const char* mode);
+typedef int (*OpenPath)(const char* path, int flags, ...);
+typedef ssize_t (*ReadBytes)(int descriptor, void* buffer, size_t count);
+typedef int (*CloseDescriptor)(int descriptor);
 
-FILE* fopen(const char* path, const char* mode) {
-    static OpenFile real_fopen;
-    if (!real_fopen) real_fopen = (OpenFile)dlsym(RTLD_NEXT, "fopen");
-    FILE* file = real_fopen(path, mode);
+/* The data files of the swap's kind that are open, by descriptor, with their names. */
+enum { TRACKED = 1024 };
+static char* swap_paths[TRACKED];
+
+static int preload_IsSwapped(const char* path) {
     const char* swap = getenv("KORVANIX_SWAP_WITH");
+    const char* kind = swap ? strrchr(swap, '.') : NULL;
+    size_t length = strlen(path);
+    return kind && strncmp(path, "data/", 5) == 0 && length > strlen(kind) &&
+           strcmp(path + length - strlen(kind), kind) == 0;
+}
+
+int open(const char* path, int flags, ...) {
+    static OpenPath real_open;
+    if (!real_open) real_open = (OpenPath)dlsym(RTLD_NEXT, "open");
+    va_list arguments;
+    va_start(arguments, flags);
+    int mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(arguments, int) : 0;
+    va_end(arguments);
+    int descriptor = real_open(path, flags, mode);
+    if (descriptor >= 0 && descriptor < TRACKED && preload_IsSwapped(path)) {
+        free(swap_paths[descriptor]);
+        swap_paths[descriptor] = strdup(path);
+    }
+    return descriptor;
+}
+
+/* Once the game has read a data file, the file is replaced: whatever opens it again reads other bytes. */
+ssize_t read(int descriptor, void* buffer, size_t count) {
+    static ReadBytes real_read;
+    if (!real_read) real_read = (ReadBytes)dlsym(RTLD_NEXT, "read");
+    ssize_t result = real_read(descriptor, buffer, count);
     char link_name[4096];
-    if (file && swap && strncmp(path, "data/", 5) == 0 &&
-        snprintf(link_name, sizeof link_name, "%s.swap", path) < (int)sizeof link_name && link(swap, link_name) == 0)
-        rename(link_name, path);
-    return file;
+    if (result > 0 && descriptor >= 0 && descriptor < TRACKED && swap_paths[descriptor]) {
+        const char* path = swap_paths[descriptor];
+        if (snprintf(link_name, sizeof link_name, "%s.swap", path) < (int)sizeof link_name &&
+            link(getenv("KORVANIX_SWAP_WITH"), link_name) == 0)
+            rename(link_name, path);
+        free(swap_paths[descriptor]);
+        swap_paths[descriptor] = NULL;
+    }
+    return result;
+}
+
+int close(int descriptor) {
+    static CloseDescriptor real_close;
+    if (!real_close) real_close = (CloseDescriptor)dlsym(RTLD_NEXT, "close");
+    if (descriptor >= 0 && descriptor < TRACKED && swap_paths[descriptor]) {
+        free(swap_paths[descriptor]);
+        swap_paths[descriptor] = NULL;
+    }
+    return real_close(descriptor);
 }

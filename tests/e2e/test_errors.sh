@@ -97,9 +97,10 @@ printf 'Getting settings from file config.xml\nLauching application 800x600 in w
 tail -n 1 "$GAME_DIR/stderr.log" | grep -qx "CRITICAL ERROR : Could not create selected driver. " ||
     fail "no display: the error stream ends with $(tail -n 1 "$GAME_DIR/stderr.log")"
 
-# A colour depth of 0 only matters in fullscreen: a window opens and the game plays. The preload swaps each data
-# file the game opens for a bitmap with pixels at offset 0 (the engine's reader aborts on its negative palette),
-# and the level's side texture is that bitmap: only checked bytes are decoded, the level is drawn without it.
+# A colour depth of 0 only matters in fullscreen: a window opens and the game plays. The level's side texture is a
+# bitmap with pixels at offset 0 (the engine's reader aborts on its negative palette), and the preload puts that
+# bitmap in the place of every other one as soon as the game has read it: only checked bytes are decoded, and the
+# level is drawn without its side texture.
 game_Cleanup
 game_Copy "$GAME_SOURCE"
 game_SetSetting display_bits 0
