@@ -66,13 +66,10 @@ video::E_DRIVER_TYPE util_GetDriverType(int value) {
 
 // The X screen's size, or 0 x 0 without a display. The engine's own list of video modes knows it only through
 // an extension that many servers lack.
-static core::dimension2d<u32> util_GetScreenSize() {
-    Display* display = XOpenDisplay(nullptr);
+static core::dimension2d<u32> util_GetScreenSize(Display* display) {
     if (!display) return core::dimension2d<u32>(0, 0);
     int screen = DefaultScreen(display);
-    core::dimension2d<u32> size((u32)DisplayWidth(display, screen), (u32)DisplayHeight(display, screen));
-    XCloseDisplay(display);
-    return size;
+    return core::dimension2d<u32>((u32)DisplayWidth(display, screen), (u32)DisplayHeight(display, screen));
 }
 
 // Whether the engine can switch the screen to a mode that holds a full screen of this size.
@@ -91,9 +88,9 @@ static bool util_HasModeFor(core::dimension2d<u32> size, IEventReceiver* receive
 
 // A window larger than the screen puts the status line below its edge, and so does a full screen larger than every
 // mode the server can switch to: either shrinks to the screen.
-static core::dimension2d<u32> util_FitToScreen(core::dimension2d<u32> asked, bool fullscreen,
+static core::dimension2d<u32> util_FitToScreen(core::dimension2d<u32> asked, bool fullscreen, Display* display,
                                                 IEventReceiver* receiver) {
-    core::dimension2d<u32> screen = util_GetScreenSize();
+    core::dimension2d<u32> screen = util_GetScreenSize(display);
     if (screen.Width == 0 || screen.Height == 0) return asked;
     if (asked.Width <= screen.Width && asked.Height <= screen.Height) return asked;
     if (fullscreen && util_HasModeFor(asked, receiver)) return asked;
@@ -117,9 +114,12 @@ void util_CreateDevice(IEventReceiver* receiver) {
     window_height = settings_GetInt("window_size_y");
     window_width = settings_GetInt("window_size_x");
     XSetErrorHandler(util_OnXError);
+    // Held open until the window's own connection is made: an X server left without a client resets itself, and
+    // a connection asked for during the reset fails.
+    Display* display = XOpenDisplay(nullptr);
     if (util_IsWindowSizeSound(window_width, window_height)) {
         core::dimension2d<u32> fitted = util_FitToScreen(
-            core::dimension2d<u32>((u32)window_width, (u32)window_height), fullscreen, receiver);
+            core::dimension2d<u32>((u32)window_width, (u32)window_height), fullscreen, display, receiver);
         window_width = (int)fitted.Width;
         window_height = (int)fitted.Height;
     }
@@ -128,6 +128,7 @@ void util_CreateDevice(IEventReceiver* receiver) {
     // driver the game can be played with, any more than one this engine build lacks.
     device = type == video::EDT_NULL ? nullptr
                                      : util_OpenDevice(type, window_width, window_height, bits, fullscreen, receiver);
+    if (display) XCloseDisplay(display);
     srand((unsigned)time(nullptr));
     printf(fullscreen ? "Lauching application %dx%d in fullscreen mode\n"
                       : "Lauching application %dx%d in windowed mode\n",
