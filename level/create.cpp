@@ -184,12 +184,44 @@ static bool BuildMaze(int level, gui::IGUIStaticText* status_text) {
     return IsMazePlayable();
 }
 
+static void RemoveTexture(video::ITexture*& texture) {
+    if (texture && driver) driver->removeTexture(texture);
+    texture = nullptr;
+}
+
+// A maze that failed its test is built again with the textures it loaded: the dense levels take several
+// attempts, and decoding their bitmaps again each time was most of their building time.
+static void RemoveLevel(bool with_textures) {
+    printf("Removing level...\n");
+    fflush(stdout);
+    if (with_textures) {
+        RemoveTexture(level_side_texture);
+        RemoveTexture(level_top_texture);
+        RemoveTexture(level_bottom_texture);
+    }
+    // Each level has a sky of its own: kept in the texture cache, eleven skies would pile up in memory.
+    for (video::ITexture*& texture : level_sky_textures) RemoveTexture(texture);
+    tableworld_RemoveBatch();
+    tableworld_Free();
+    if (player) {
+        delete player->object;
+        delete player;
+        player = nullptr;
+    }
+    if (smgr) smgr->clear();
+    objective_node = nullptr;
+    objective2_node = nullptr;
+    camera = nullptr;
+    printf("done.\n");
+    fflush(stdout);
+}
+
 // A failed maze is rebuilt from scratch; settings that never give a playable maze (no cubes at all,
 // say) end the game with a clear message instead of rebuilding for ever.
 void level_Create(int level, gui::IGUIStaticText* status_text) {
     int attempt = 1;
     while (!BuildMaze(level, status_text)) {
-        level_Remove();
+        RemoveLevel(false);
         if (++attempt > LEVEL_MAX_ATTEMPTS)
             util_CriticalError("no playable level can be built with these settings "
                                "(the objective is never reachable from the player)");
@@ -211,32 +243,8 @@ void level_Create(int level, gui::IGUIStaticText* status_text) {
     fflush(stdout);
 }
 
-static void RemoveTexture(video::ITexture*& texture) {
-    if (texture && driver) driver->removeTexture(texture);
-    texture = nullptr;
-}
-
 void level_Remove() {
-    printf("Removing level...\n");
-    fflush(stdout);
-    RemoveTexture(level_side_texture);
-    RemoveTexture(level_top_texture);
-    RemoveTexture(level_bottom_texture);
-    // Each level has a sky of its own: kept in the texture cache, eleven skies would pile up in memory.
-    for (video::ITexture*& texture : level_sky_textures) RemoveTexture(texture);
-    tableworld_RemoveBatch();
-    tableworld_Free();
-    if (player) {
-        delete player->object;
-        delete player;
-        player = nullptr;
-    }
-    if (smgr) smgr->clear();
-    objective_node = nullptr;
-    objective2_node = nullptr;
-    camera = nullptr;
-    printf("done.\n");
-    fflush(stdout);
+    RemoveLevel(true);
 }
 
 bool level_ArePointsClose(const core::vector3df& a, const core::vector3df& b, float tolerance) {
