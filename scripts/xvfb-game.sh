@@ -55,7 +55,8 @@ game_FindWindow() {
     local root
     root=$(xwininfo -root -int | awk '/Window id:/ { print $4 }')
     for _ in $(seq 1 200); do
-        WINDOW=$(xdotool search --onlyvisible --name '' 2>/dev/null | grep -vx "$root" | head -n 1)
+        # No window yet is no failure, even in a caller's set -e and pipefail.
+        WINDOW=$(xdotool search --onlyvisible --name '' 2>/dev/null | grep -vx "$root" | head -n 1 || true)
         [ -n "$WINDOW" ] && break
         kill -0 "$GAME_PID" 2>/dev/null || return 1
         sleep 0.1
