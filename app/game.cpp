@@ -123,7 +123,8 @@ static void DrawOnTop(scene::ISceneNode* node) {
 
 void util_DrawFrame(video::SColor background, bool with_scene, scene::ISceneNode* on_top) {
     if (!driver) return;
-    driver->beginScene(true, true, background);
+    // Behind a level's cubes the sky paints every pixel: clearing the colour first would only cost time.
+    driver->beginScene(!(with_scene && level_sky), true, background);
     if (with_scene && smgr) smgr->drawAll();
     if (on_top) DrawOnTop(on_top);
     if (guienv) guienv->drawAll();

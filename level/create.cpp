@@ -19,6 +19,7 @@ video::ITexture* level_side_texture = nullptr;
 video::ITexture* level_top_texture = nullptr;
 video::ITexture* level_bottom_texture = nullptr;
 video::ITexture* level_sky_textures[6] = {};
+scene::ISceneNode* level_sky = nullptr;
 Player* player = nullptr;
 scene::ISceneNode* objective_node = nullptr;
 scene::ISceneNode* objective2_node = nullptr;
@@ -120,7 +121,8 @@ static void AddSkyBox(int level, bool fog) {
         if (image) image->drop();
     }
     video::ITexture** sky = level_sky_textures;
-    tableworld_AdoptSky(smgr->addSkyBoxSceneNode(sky[0], sky[1], sky[2], sky[3], sky[4], sky[5], nullptr, -1));
+    level_sky = smgr->addSkyBoxSceneNode(sky[0], sky[1], sky[2], sky[3], sky[4], sky[5], nullptr, -1);
+    tableworld_AdoptSky(level_sky);
     if (!fog) return;
     if (samples > 0) horizon = video::SColorf(horizon.r / samples, horizon.g / samples, horizon.b / samples, 1);
     SetFog(horizon);
@@ -209,6 +211,7 @@ static void RemoveLevel(bool with_textures) {
         player = nullptr;
     }
     if (smgr) smgr->clear();
+    level_sky = nullptr;
     objective_node = nullptr;
     objective2_node = nullptr;
     camera = nullptr;

@@ -10,6 +10,7 @@ extern irr::video::ITexture* level_side_texture;     // the cubes' side faces
 extern irr::video::ITexture* level_top_texture;      // the cubes' top faces and the ceiling
 extern irr::video::ITexture* level_bottom_texture;   // the cubes' bottom faces
 extern irr::video::ITexture* level_sky_textures[6]; // the skybox faces: top, bottom, left, right, front, back
+extern irr::scene::ISceneNode* level_sky;            // the skybox, which covers every pixel the cubes leave
 extern Player* player;                               // the player of the level
 extern irr::scene::ISceneNode* objective_node;       // the objective drawn on top of everything
 extern irr::scene::ISceneNode* objective2_node;      // the objective whose position counts
