@@ -174,8 +174,64 @@ video::IImage* util_LoadImage(const char* path) {
     return image;
 }
 
+// The rounded mean of each of the four bytes of two texels.
+static u32 MeanTexel(u32 a, u32 b) {
+    return (a | b) - (((a ^ b) >> 1) & 0x7f7f7f7f);
+}
+
+// The levels below the image, each down to one texel, every texel the mean of the means of its two pairs of
+// texels above: the very bytes the renderer would draw into them.
+static std::vector<u32> MakeSmallerLevels(const u32* texels, u32 width, u32 height) {
+    std::vector<u32> levels, above(texels, texels + width * height);
+    while (width > 1 || height > 1) {
+        u32 next_width = core::max_(width / 2, 1u), next_height = core::max_(height / 2, 1u);
+        std::vector<u32> level(next_width * next_height);
+        for (u32 y = 0; y < next_height; y++) {
+            const u32* top = &above[2 * y * width];
+            const u32* bottom = height > 1 ? top + width : top;
+            for (u32 x = 0; x < next_width; x++) {
+                u32 left = 2 * x, right = width > 1 ? left + 1 : left;
+                level[y * next_width + x] = MeanTexel(MeanTexel(top[left], top[right]),
+                                                      MeanTexel(bottom[left], bottom[right]));
+            }
+        }
+        levels.insert(levels.end(), level.begin(), level.end());
+        above.swap(level);
+        width = next_width;
+        height = next_height;
+    }
+    return levels;
+}
+
+static bool IsPowerOfTwo(u32 n) {
+    return n && !(n & (n - 1));
+}
+
+// The image in the texture's own four-byte texels, when the texture will have smaller levels that the game
+// can make as the renderer would (sides that halve evenly down to one texel); null otherwise.
+static video::IImage* ToTextureTexels(video::IImage* image) {
+    core::dimension2du size = image->getDimension(), largest = driver->getMaxTextureSize();
+    if (!IsPowerOfTwo(size.Width) || !IsPowerOfTwo(size.Height) || size.Width > largest.Width ||
+        size.Height > largest.Height || !driver->getTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS))
+        return nullptr;
+    video::IImage* texels = driver->createImage(video::ECF_A8R8G8B8, size);
+    if (texels) image->copyTo(texels);
+    return texels;
+}
+
+// The renderer would make a texture's smaller levels by drawing each into the next, and then hold the texture
+// as a drawing target until it reuses those drawings: every frame that draws with it would stop there and wait
+// for all drawn so far to be finished. Made here, the levels are the same bytes and the frames flow.
 video::ITexture* util_AddTexture(const char* path, video::IImage* image) {
-    return driver && image ? driver->addTexture(path, image) : nullptr;
+    if (!driver || !image) return nullptr;
+    video::IImage* texels = ToTextureTexels(image);
+    if (!texels) return driver->addTexture(path, image);
+    core::dimension2du size = texels->getDimension();
+    std::vector<u32> levels = MakeSmallerLevels(static_cast<const u32*>(texels->lock()), size.Width, size.Height);
+    texels->unlock();
+    video::ITexture* texture = driver->addTexture(path, texels, levels.data());
+    texels->drop();
+    return texture;
 }
 
 // A texture in the cache was checked when it was made: the file is not read again.
