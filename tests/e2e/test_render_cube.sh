@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The generated cube pieces render under OpenGL: top, sides and bottom each show their own level
-# texture, lit, neither black nor untextured white. Usage: bash test_render_cube.sh GAME_DIR
+# texture, lit, neither black nor untextured white, from smaller levels that are the renderer's own.
+# Usage: bash test_render_cube.sh GAME_DIR
 set -euo pipefail
 
 game_dir=$(cd "$1" && pwd)
@@ -81,6 +82,9 @@ for level in 1 9; do
   above "$(distance "$top" "$side")" 0.05 || fail "level $level: top and side look alike ($top / $side)"
   above "$(distance "$bottom" "$side")" 0.05 || fail "level $level: bottom and side look alike ($bottom / $side)"
   above "$(distance "$top" "$bottom")" 0.05 || fail "level $level: top and bottom look alike ($top / $bottom)"
+  # The game makes the textures' smaller levels itself: they must be the renderer's own, byte for byte.
+  levels=$(cd "$game_dir" && xvfb-run -a -s "-screen 0 1024x768x24" "$checker" levels "$level" 0)
+  [ "$levels" = "different levels 0" ] || fail "level $level: the smaller texture levels are not the renderer's ($levels)"
 done
 
 [ "$failures" -eq 0 ] && echo "PASS: three differently textured faces on every view"
