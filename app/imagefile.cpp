@@ -179,26 +179,33 @@ static u32 MeanTexel(u32 a, u32 b) {
     return (a | b) - (((a ^ b) >> 1) & 0x7f7f7f7f);
 }
 
-// The levels below the image, each down to one texel, every texel the mean of the means of its two pairs of
+static u32 Halve(u32 side) {
+    return side > 1 ? side / 2 : 1;
+}
+
+// The levels below the texels, each down to one texel, every texel the mean of the means of its two pairs of
 // texels above: the very bytes the renderer would draw into them.
-static std::vector<u32> MakeSmallerLevels(const u32* texels, u32 width, u32 height) {
-    std::vector<u32> levels, above(texels, texels + width * height);
-    while (width > 1 || height > 1) {
-        u32 next_width = core::max_(width / 2, 1u), next_height = core::max_(height / 2, 1u);
-        std::vector<u32> level(next_width * next_height);
+static std::vector<u32> MakeSmallerLevels(const std::vector<u32>& texels, u32 width, u32 height) {
+    size_t total = 0;
+    for (u32 w = width, h = height; w > 1 || h > 1; total += (size_t)w * h) {
+        w = Halve(w);
+        h = Halve(h);
+    }
+    std::vector<u32> levels(total);
+    const u32* above = texels.data();
+    u32* level = levels.data();
+    for (; width > 1 || height > 1; width = Halve(width), height = Halve(height)) {
+        const u32 next_width = Halve(width), next_height = Halve(height), right = width > 1 ? 1 : 0;
         for (u32 y = 0; y < next_height; y++) {
-            const u32* top = &above[2 * y * width];
+            const u32* top = above + 2 * y * width;
             const u32* bottom = height > 1 ? top + width : top;
-            for (u32 x = 0; x < next_width; x++) {
-                u32 left = 2 * x, right = width > 1 ? left + 1 : left;
-                level[y * next_width + x] = MeanTexel(MeanTexel(top[left], top[right]),
-                                                      MeanTexel(bottom[left], bottom[right]));
-            }
+            u32* row = level + y * next_width;
+            for (u32 x = 0; x < next_width; x++)
+                row[x] = MeanTexel(MeanTexel(top[2 * x], top[2 * x + right]),
+                                   MeanTexel(bottom[2 * x], bottom[2 * x + right]));
         }
-        levels.insert(levels.end(), level.begin(), level.end());
-        above.swap(level);
-        width = next_width;
-        height = next_height;
+        above = level;
+        level += (size_t)next_width * next_height;
     }
     return levels;
 }
@@ -207,15 +214,27 @@ static bool IsPowerOfTwo(u32 n) {
     return n && !(n & (n - 1));
 }
 
-// The image in the texture's own four-byte texels, when the texture will have smaller levels that the game
-// can make as the renderer would (sides that halve evenly down to one texel); null otherwise.
-static video::IImage* ToTextureTexels(video::IImage* image) {
+// The image's texels as the texture will hold them, four bytes each, when the game can make its smaller levels
+// as the renderer would: an image of three or four bytes a texel whose sides halve evenly down to one texel.
+// Empty otherwise: the renderer makes them.
+static std::vector<u32> ToTextureTexels(video::IImage* image) {
     core::dimension2du size = image->getDimension(), largest = driver->getMaxTextureSize();
-    if (!IsPowerOfTwo(size.Width) || !IsPowerOfTwo(size.Height) || size.Width > largest.Width ||
-        size.Height > largest.Height || !driver->getTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS))
-        return nullptr;
-    video::IImage* texels = driver->createImage(video::ECF_A8R8G8B8, size);
-    if (texels) image->copyTo(texels);
+    video::ECOLOR_FORMAT format = image->getColorFormat();
+    std::vector<u32> texels;
+    if ((format != video::ECF_R8G8B8 && format != video::ECF_A8R8G8B8) || !IsPowerOfTwo(size.Width) ||
+        !IsPowerOfTwo(size.Height) || size.Width > largest.Width || size.Height > largest.Height ||
+        !driver->getTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS) ||
+        !driver->getTextureCreationFlag(video::ETCF_ALWAYS_32_BIT))
+        return texels;
+    texels.resize((size_t)size.Width * size.Height);
+    const u8* bytes = static_cast<const u8*>(image->lock());
+    u32* texel = texels.data();
+    const size_t count = texels.size();
+    if (format == video::ECF_A8R8G8B8) memcpy(texel, bytes, count * 4);
+    else
+        for (size_t i = 0; i < count; i++)
+            texel[i] = 0xff000000u | (u32)bytes[3 * i] << 16 | (u32)bytes[3 * i + 1] << 8 | bytes[3 * i + 2];
+    image->unlock();
     return texels;
 }
 
@@ -224,14 +243,11 @@ static video::IImage* ToTextureTexels(video::IImage* image) {
 // for all drawn so far to be finished. Made here, the levels are the same bytes and the frames flow.
 video::ITexture* util_AddTexture(const char* path, video::IImage* image) {
     if (!driver || !image) return nullptr;
-    video::IImage* texels = ToTextureTexels(image);
-    if (!texels) return driver->addTexture(path, image);
-    core::dimension2du size = texels->getDimension();
-    std::vector<u32> levels = MakeSmallerLevels(static_cast<const u32*>(texels->lock()), size.Width, size.Height);
-    texels->unlock();
-    video::ITexture* texture = driver->addTexture(path, texels, levels.data());
-    texels->drop();
-    return texture;
+    std::vector<u32> texels = ToTextureTexels(image);
+    if (texels.empty()) return driver->addTexture(path, image);
+    core::dimension2du size = image->getDimension();
+    std::vector<u32> levels = MakeSmallerLevels(texels, size.Width, size.Height);
+    return driver->addTexture(path, image, levels.empty() ? nullptr : levels.data());
 }
 
 // A texture in the cache was checked when it was made: the file is not read again.
