@@ -40,7 +40,8 @@ bool util_ReadRegularFile(const char* path, long long max_size,
                           std::vector<unsigned char>& bytes);  // a regular file within max_size, read whole
 bool util_IsWholeImage(const unsigned char* bytes, size_t size);  // a BMP or PNG the engine decodes safely and truly
 irr::video::IImage* util_LoadImage(const char* path);         // decoded from checked bytes; null if missing or damaged
-irr::video::ITexture* util_AddTexture(const char* path, irr::video::IImage* image);  // cached under the path, or null
+irr::video::ITexture* util_AddTexture(const char* path, irr::video::IImage* image);  // cached under the path, or null;
+                                                                                     // its smaller levels made as the renderer would
 irr::video::ITexture* util_LoadTexture(const char* path);     // the cached one, or one of util_LoadImage; may be null
 irr::video::ITexture* util_RequireTexture(const char* path);  // a missing file is a critical error; a damaged one null
 irr::gui::IGUIFont* util_LoadFont(const char* path);          // the bitmap font from checked bytes; may be null
