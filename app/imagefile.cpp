@@ -187,9 +187,10 @@ static u32 Halve(u32 side) {
 // texels above: the very bytes the renderer would draw into them.
 static std::vector<u32> MakeSmallerLevels(const std::vector<u32>& texels, u32 width, u32 height) {
     size_t total = 0;
-    for (u32 w = width, h = height; w > 1 || h > 1; total += (size_t)w * h) {
+    for (u32 w = width, h = height; w > 1 || h > 1;) {
         w = Halve(w);
         h = Halve(h);
+        total += (size_t)w * h;
     }
     std::vector<u32> levels(total);
     const u32* above = texels.data();
