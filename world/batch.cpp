@@ -49,6 +49,9 @@ struct BatchGroup {
     core::array<u16> shape_indices;
     std::vector<s8> triangle_faces;       // per triangle: the cube face it lies on (0 -x, 1 +x, 2 -y, 3 +y,
                                           // 4 -z, 5 +z), or -1
+    std::vector<core::plane3df> triangle_planes;  // per triangle: its plane around the node, its normal toward
+                                                  // the side the triangle shows its front to
+    bool culls_back = false;              // the material leaves out the triangles seen from behind
     f32 half_size;                        // how far the piece reaches from its node on any axis
     BatchFace faces[6];                   // by cube face, as triangle_faces numbers them
     u32 pieces_per_buffer;
@@ -116,8 +119,12 @@ public:
             return;
         }
         PlaceSky();
-        if (FindInnerFaces()) sorted_ = false;
-        SortForCamera();
+        FindInnerFaces();
+        scene::ICameraSceneNode* camera = SceneManager->getActiveCamera();
+        if (camera) {
+            SortForCamera(camera->getAbsolutePosition());
+            ListOpaqueTriangles(camera->getAbsolutePosition(), !camera->isOrthogonal());
+        }
         bool solid = sky_after_cubes_, transparent = false;
         for (const BatchGroup& group : groups_) (group.transparent ? transparent : solid) = true;
         if (solid) SceneManager->registerNodeForRendering(this, scene::ESNRP_SOLID);
@@ -297,6 +304,7 @@ private:
         video::IMaterialRenderer* renderer =
             SceneManager->getVideoDriver()->getMaterialRenderer(material.MaterialType);
         group.transparent = renderer && renderer->isTransparent();
+        group.culls_back = material.BackfaceCulling && !material.FrontfaceCulling;
         MakeShape(group, node);
         group.pieces_per_buffer = BATCH_MAX_VERTICES / group.shape.size();
         return group;
@@ -327,7 +335,12 @@ private:
         for (u32 i = 1; i < group.shape.size(); i++) box.addInternalPoint(group.shape[i].Pos);
         group.half_size = core::max_(core::max_(box.MaxEdge.X, box.MaxEdge.Y, box.MaxEdge.Z),
                                      -core::min_(box.MinEdge.X, box.MinEdge.Y, box.MinEdge.Z));
-        for (u32 i = 0; i + 2 < group.shape_indices.size(); i += 3) group.triangle_faces.push_back(FindFace(group, i));
+        for (u32 i = 0; i + 2 < group.shape_indices.size(); i += 3) {
+            group.triangle_faces.push_back(FindFace(group, i));
+            const core::vector3df& a = group.shape[group.shape_indices[i]].Pos;
+            group.triangle_planes.push_back(core::plane3df(a, group.shape[group.shape_indices[i + 1]].Pos,
+                                                           group.shape[group.shape_indices[i + 2]].Pos));
+        }
         for (int face = 0; face < 6; face++) FindCorners(group, face);
     }
 
@@ -440,8 +453,10 @@ private:
             for (const BatchPiece& piece : group.pieces) {
                 bool nearer = piece.position.getDistanceFromSQ(eye) < limit;
                 core::array<u16>& indices = nearer ? group.nearer[piece.buffer] : group.farther[piece.buffer];
+                u32 away = camera->isOrthogonal() ? 0 : FindTurnedAway(group, piece, eye);
                 for (u32 i = 0; i < group.shape_indices.size(); i++)
-                    indices.push_back((u16)(group.shape_indices[i] + piece.first_vertex));
+                    if (!(away & (i / 3 < 32 ? 1u << (i / 3) : 0)))
+                        indices.push_back((u16)(group.shape_indices[i] + piece.first_vertex));
             }
         }
         PlaceGlassPart(farther_glass_, farthest + (farthest - eye).normalize() * 0.001f);
@@ -458,8 +473,8 @@ private:
     // it is left out. A cube that the quake shakes off its cell's centre shows thin strips of it beyond the
     // neighbour's sides: the face is cut down to those. The moving cube, a quake that opens a gap between the
     // two, and a camera inside the neighbour or close enough for its near plane to cut into it bring the whole
-    // face back. What comes back is drawn after the other faces. True when the faces left out changed.
-    bool FindInnerFaces() {
+    // face back. What comes back is drawn after the other faces.
+    void FindInnerFaces() {
         for (BatchGroup& group : groups_) {
             for (size_t i = 0; i < group.strips_in_use; i++) {
                 group.strips[i].vertices.set_used(0);
@@ -468,9 +483,9 @@ private:
             group.strips_in_use = 0;
         }
         // Glass tops and bottoms show what lies inside a cube: every face is drawn, nearest first.
-        if (!hiding_allowed_ || !tableworld_cells) return false;
+        if (!hiding_allowed_ || !tableworld_cells) return;
         scene::ICameraSceneNode* camera = SceneManager->getActiveCamera();
-        if (!camera) return false;
+        if (!camera) return;
         core::vector3df eye = camera->getAbsolutePosition();
         f32 slope = tanf(camera->getFOV() * 0.5f);
         f32 reach = camera->getNearValue() * sqrtf(1 + slope * slope * (1 + camera->getAspectRatio() * camera->getAspectRatio()));
@@ -478,18 +493,13 @@ private:
         core::matrix4 view;
         view.buildCameraLookAtMatrixLH(eye, camera->getTarget(), camera->getUpVector());
         const scene::SViewFrustum seen(camera->getProjectionMatrix() * view);
-        bool changed = false;
         for (BatchGroup& group : groups_) {
             if (group.transparent) continue;
             for (BatchPiece& piece : group.pieces) {
-                u32 inner = 0, hidden = 0;
-                FindInner(group, piece, eye, seen, group.half_size + reach + 0.5f, &inner, &hidden);
-                changed = changed || inner != piece.inner || hidden != piece.hidden;
-                piece.inner = inner;
-                piece.hidden = hidden;
+                piece.inner = piece.hidden = 0;
+                FindInner(group, piece, eye, seen, group.half_size + reach + 0.5f, &piece.inner, &piece.hidden);
             }
         }
-        return changed;
     }
 
     // The cell of the cube the piece belongs to, however the quake shakes it; false for the cube on its way,
@@ -604,12 +614,8 @@ private:
         return group.strips[group.strips_in_use - 1];
     }
 
-    // Nearest first: the depth test then throws away most of the hidden pixels before they are textured. The
-    // arrays keep their size, so nothing is allocated.
-    void SortForCamera() {
-        scene::ICameraSceneNode* camera = SceneManager->getActiveCamera();
-        if (!camera) return;
-        core::vector3df eye = camera->getAbsolutePosition();
+    // Nearest first: the depth test then throws away most of the hidden pixels before they are textured.
+    void SortForCamera(const core::vector3df& eye) {
         if (sorted_ && eye.getDistanceFromSQ(sorted_eye_) < BATCH_SORT_STEP * BATCH_SORT_STEP) return;
         sorted_ = true;
         sorted_eye_ = eye;
@@ -621,6 +627,14 @@ private:
             const std::vector<f32>& distances = group.distances;
             std::sort(group.order.begin(), group.order.end(),
                       [&distances](u32 a, u32 b) { return distances[a] < distances[b]; });
+        }
+    }
+
+    // The opaque triangles of this frame in the pieces' order, the faces that come back drawn last. The arrays
+    // keep their size, so nothing is allocated.
+    void ListOpaqueTriangles(const core::vector3df& eye, bool perspective) {
+        for (BatchGroup& group : groups_) {
+            if (group.transparent) continue;
             for (size_t i = 0; i < group.buffers.size(); i++) {
                 group.buffers[i]->Indices.set_used(0);
                 group.late[i].set_used(0);
@@ -629,14 +643,27 @@ private:
                 const BatchPiece& piece = group.pieces[index];
                 core::array<u16>& indices = group.buffers[piece.buffer]->Indices;
                 core::array<u16>& late = group.late[piece.buffer];
+                u32 left_out = piece.hidden | (perspective ? FindTurnedAway(group, piece, eye) : 0);
                 for (u32 i = 0; i < group.shape_indices.size(); i++) {
                     u32 triangle = i / 3 < 32 ? 1u << (i / 3) : 0;
-                    if (piece.hidden & triangle) continue;
+                    if (left_out & triangle) continue;
                     (piece.inner & triangle ? late : indices)
                         .push_back((u16)(group.shape_indices[i] + piece.first_vertex));
                 }
             }
         }
+    }
+
+    // The piece's triangles (among the first 32) that the renderer would cull, seen from behind. Only those
+    // clearly behind are named: one seen almost edge on is left to the renderer, which decides it as it always has.
+    static u32 FindTurnedAway(const BatchGroup& group, const BatchPiece& piece, const core::vector3df& eye) {
+        if (!group.culls_back) return 0;
+        const core::vector3df relative = eye - piece.position;
+        const f32 margin = 0.001f * (relative.getLength() + group.half_size);
+        u32 away = 0;
+        for (size_t t = 0; t < group.triangle_planes.size() && t < 32; t++)
+            if (group.triangle_planes[t].getDistanceTo(relative) < -margin) away |= 1u << t;
+        return away;
     }
 
     // Drawn after the cubes only while the whole world stands inside the sky box, which the engine draws halfway

@@ -70,6 +70,7 @@ void tableworld_UpdateBatch();                         // moves the merged piece
 void tableworld_RemoveBatch();                         // removes the batch and, with it, the nodes it adopted
 int tableworld_CountBatchPieces();                     // pieces held (one per node and mesh buffer); 0 without batch
 int tableworld_CountBatchBuffers();                    // merged buffers, each drawn in one call
-int tableworld_CountBatchTriangles();                  // opaque triangles last drawn, the hidden faces left out
+int tableworld_CountBatchTriangles();                  // opaque triangles last drawn, the hidden faces and
+                                                       // those seen from behind left out
 irr::core::aabbox3df tableworld_GetBatchPieceBox(irr::scene::ISceneNode* node,
                                                  int* vertex_count);  // where the buffers hold the node's vertices
