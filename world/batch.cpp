@@ -131,6 +131,35 @@ public:
         if (transparent) RegisterGlass();
     }
 
+    // The engine would work out every cube node's absolute transformation anew each frame. Only the quake and
+    // the moving cube move them: a merged node standing as it stood at its last update keeps the one it has.
+    void OnAnimate(u32 time) override {
+        if (!IsVisible) return;
+        // An animator may remove itself as it runs: step past it first.
+        for (scene::ISceneNodeAnimatorList::Iterator it = Animators.begin(); it != Animators.end();)
+            (*it++)->animateNode(this, time);
+        const core::matrix4 before = AbsoluteTransformation;
+        updateAbsolutePosition();
+        if (!(AbsoluteTransformation == before))
+            for (Adopted& adopted : adopted_) adopted.current = false;
+        // The merged nodes come in the order they were adopted; any other child (the sky) goes as usual.
+        size_t next = 0;
+        for (scene::ISceneNode* child : Children) {
+            if (next == adopted_.size() || adopted_[next].node != child) {
+                child->OnAnimate(time);
+                continue;
+            }
+            Adopted& adopted = adopted_[next++];
+            if (adopted.current && adopted.position == child->getPosition() &&
+                adopted.rotation == child->getRotation() && adopted.scale == child->getScale() &&
+                child->getAnimators().empty() && child->getChildren().empty())
+                continue;
+            child->OnAnimate(time);
+            // A hidden node is left as it was: it is brought up to date once it shows again.
+            adopted = {child, child->getPosition(), child->getRotation(), child->getScale(), child->isVisible()};
+        }
+    }
+
     void render() override {
         video::IVideoDriver* video = SceneManager->getVideoDriver();
         if (!video) return;
@@ -184,6 +213,7 @@ public:
                 return false;
         }
         for (u32 i = 0; i < mesh->getMeshBufferCount(); i++) AddPiece(FindGroup(node, i), node);
+        adopted_.push_back({node, node->getPosition(), node->getRotation(), node->getScale(), false});
         finished_ = false;
         return true;
     }
@@ -689,7 +719,15 @@ private:
         if (!sky_after_cubes_) sky_->OnRegisterSceneNode();
     }
 
+    // A merged node, adopted as a child right after, and what its last update saw.
+    struct Adopted {
+        scene::ISceneNode* node;
+        core::vector3df position, rotation, scale;
+        bool current;  // its absolute transformation was worked out from these
+    };
+
     bool draw_nodes_;
+    std::vector<Adopted> adopted_;
     core::aabbox3df box_;
     std::vector<BatchGroup> groups_;
     scene::ISceneNode* sky_ = nullptr;

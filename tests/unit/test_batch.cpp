@@ -46,6 +46,7 @@ protected:
     // The batch's copy of each of the three nodes of every cube stands where the node stands now: the vertices
     // read back from the buffers span the piece's 20.4 units around the node's position.
     void ExpectPiecesAtTheirNodes(const char* when) {
+        smgr->getRootSceneNode()->OnAnimate(timer->getTime());
         for (int i = 0; i < tableworld_size_x * tableworld_size_y * tableworld_size_z; i++) {
             if (!tableworld_cells[i]) continue;
             scene::ISceneNode* nodes[3] = {tableworld_side_nodes[i], tableworld_top_nodes[i], tableworld_bottom_nodes[i]};
@@ -55,6 +56,8 @@ protected:
                 core::aabbox3df box = tableworld_GetBatchPieceBox(nodes[k], &count);
                 ASSERT_EQ(smgr->getMesh(meshes[k])->getMesh(0)->getMeshBuffer(0)->getVertexCount(), (u32)count) << when;
                 vector3df position = nodes[k]->getPosition();
+                // Drawn node by node, the node stands where it is: its absolute place follows its moves.
+                EXPECT_EQ(position, nodes[k]->getAbsolutePosition()) << when;
                 EXPECT_NEAR(position.X - 10.2f, box.MinEdge.X, 1e-3) << when;
                 EXPECT_NEAR(position.X + 10.2f, box.MaxEdge.X, 1e-3) << when;
                 EXPECT_NEAR(position.Z - 10.2f, box.MinEdge.Z, 1e-3) << when;
