@@ -123,7 +123,7 @@ public:
         scene::ICameraSceneNode* camera = SceneManager->getActiveCamera();
         if (camera) {
             SortForCamera(camera->getAbsolutePosition());
-            ListOpaqueTriangles(camera->getAbsolutePosition(), !camera->isOrthogonal());
+            ListOpaqueTriangles(camera);
         }
         bool solid = sky_after_cubes_, transparent = false;
         for (const BatchGroup& group : groups_) (group.transparent ? transparent : solid) = true;
@@ -483,9 +483,9 @@ private:
             for (const BatchPiece& piece : group.pieces) {
                 bool nearer = piece.position.getDistanceFromSQ(eye) < limit;
                 core::array<u16>& indices = nearer ? group.nearer[piece.buffer] : group.farther[piece.buffer];
-                u32 away = camera->isOrthogonal() ? 0 : FindTurnedAway(group, piece, eye);
+                u32 away = FindTurnedAway(group, piece, camera);
                 for (u32 i = 0; i < group.shape_indices.size(); i++)
-                    if (!(away & (i / 3 < 32 ? 1u << (i / 3) : 0)))
+                    if (!(away & TriangleBit(i)))
                         indices.push_back((u16)(group.shape_indices[i] + piece.first_vertex));
             }
         }
@@ -662,7 +662,7 @@ private:
 
     // The opaque triangles of this frame in the pieces' order, the faces that come back drawn last. The arrays
     // keep their size, so nothing is allocated.
-    void ListOpaqueTriangles(const core::vector3df& eye, bool perspective) {
+    void ListOpaqueTriangles(const scene::ICameraSceneNode* camera) {
         for (BatchGroup& group : groups_) {
             if (group.transparent) continue;
             for (size_t i = 0; i < group.buffers.size(); i++) {
@@ -673,9 +673,9 @@ private:
                 const BatchPiece& piece = group.pieces[index];
                 core::array<u16>& indices = group.buffers[piece.buffer]->Indices;
                 core::array<u16>& late = group.late[piece.buffer];
-                u32 left_out = piece.hidden | (perspective ? FindTurnedAway(group, piece, eye) : 0);
+                u32 left_out = piece.hidden | FindTurnedAway(group, piece, camera);
                 for (u32 i = 0; i < group.shape_indices.size(); i++) {
-                    u32 triangle = i / 3 < 32 ? 1u << (i / 3) : 0;
+                    u32 triangle = TriangleBit(i);
                     if (left_out & triangle) continue;
                     (piece.inner & triangle ? late : indices)
                         .push_back((u16)(group.shape_indices[i] + piece.first_vertex));
@@ -684,11 +684,17 @@ private:
         }
     }
 
-    // The piece's triangles (among the first 32) that the renderer would cull, seen from behind. Only those
-    // clearly behind are named: one seen almost edge on is left to the renderer, which decides it as it always has.
-    static u32 FindTurnedAway(const BatchGroup& group, const BatchPiece& piece, const core::vector3df& eye) {
-        if (!group.culls_back) return 0;
-        const core::vector3df relative = eye - piece.position;
+    // The bit of the triangle of the given corner (an index into shape_indices), for the first 32 triangles.
+    static u32 TriangleBit(u32 corner) {
+        return corner / 3 < 32 ? 1u << (corner / 3) : 0;
+    }
+
+    // The piece's triangles (among the first 32) that the renderer would cull, seen from behind by a perspective
+    // camera. Only those clearly behind are named: one seen almost edge on is left to the renderer, which decides
+    // it as it always has.
+    static u32 FindTurnedAway(const BatchGroup& group, const BatchPiece& piece, const scene::ICameraSceneNode* camera) {
+        if (!group.culls_back || camera->isOrthogonal()) return 0;
+        const core::vector3df relative = camera->getAbsolutePosition() - piece.position;
         const f32 margin = 0.001f * (relative.getLength() + group.half_size);
         u32 away = 0;
         for (size_t t = 0; t < group.triangle_planes.size() && t < 32; t++)
