@@ -17,10 +17,17 @@
 
 using namespace irr;
 
-// There is no console "PAUSE" here: wait for Enter only when a person sits at a terminal,
-// so CI, pipes and desktop launchers are never held up.
+// The one form of the critical-error line. The crash handler cannot format: it writes its line formatted in advance
+// with this same form.
+static const char CRITICAL_ERROR_FORMAT[] = "CRITICAL ERROR : %s \n";
+static const char OUT_OF_MEMORY[] = "out of memory";
+
+// There is no console "PAUSE" here: wait for Enter only when a person sits at the terminal and the game is its
+// foreground job, so CI, pipes, desktop launchers and a game started with & are never held up. A game moved to the
+// background while it waits reads nothing rather than being stopped by the terminal.
 static void PauseConsole() {
-    if (!isatty(STDIN_FILENO)) return;
+    if (!isatty(STDIN_FILENO) || tcgetpgrp(STDIN_FILENO) != getpgrp()) return;
+    signal(SIGTTIN, SIG_IGN);
     fputs("Press Enter to continue...", stderr);
     fflush(stderr);
     int character;
@@ -30,7 +37,7 @@ static void PauseConsole() {
 }
 
 void util_CriticalError(const char* message) {
-    fprintf(stderr, "CRITICAL ERROR : %s \n", message);
+    fprintf(stderr, CRITICAL_ERROR_FORMAT, message);
     fflush(stderr);
     fflush(stdout);
     PauseConsole();
@@ -154,30 +161,33 @@ scene::IAnimatedMesh* util_LoadMesh(const char* path) {
     util_CriticalError("Can't load this file");
 }
 
-// Room for what the game may still map at once: the GL driver's code and buffers, a level's textures. Reserved
-// without memory behind it, the probe fails only when the address space itself is short.
-static const size_t ADDRESS_SPACE_NEEDED = 256u << 20;
+// Room for what the game may still map at once: the GL driver's code and buffers, a level's textures. Mapped
+// writable, as the heap is, the probe counts against a data-size limit as well as an address-space limit; with no
+// memory behind it, it fails only when one of them is short.
+static const size_t MEMORY_NEEDED = 256u << 20;
 
-bool util_IsAddressSpaceShort() {
-    void* probe = mmap(nullptr, ADDRESS_SPACE_NEEDED, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+bool util_IsMemoryShort() {
+    void* probe = mmap(nullptr, MEMORY_NEEDED, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                       -1, 0);
     if (probe == MAP_FAILED) return true;
-    munmap(probe, ADDRESS_SPACE_NEEDED);
+    munmap(probe, MEMORY_NEEDED);
     return false;
 }
 
 static void util_OnFailedNew() {
     std::set_new_handler(nullptr);
-    util_CriticalError("out of memory");
+    util_CriticalError(OUT_OF_MEMORY);
 }
 
 static struct sigaction util_crash_handlers[2];  // what SIGSEGV and SIGBUS did before, for a crash of another kind
+static char util_out_of_memory_line[64];         // the critical-error line for memory that ran out
+static int util_out_of_memory_length;
 
 // The GL driver crashes when it cannot map what it needs. Only the line is written: the crash may have come in
 // the middle of an allocation. Any other crash goes on to the handler that was there before.
 static void util_OnCrash(int signal_number, siginfo_t* info, void*) {
-    if (util_IsAddressSpaceShort()) {
-        static const char line[] = "CRITICAL ERROR : out of memory \n";
-        ssize_t written = write(STDERR_FILENO, line, sizeof line - 1);
+    if (util_IsMemoryShort()) {
+        ssize_t written = write(STDERR_FILENO, util_out_of_memory_line, (size_t)util_out_of_memory_length);
         (void)written;
         _exit(1);
     }
@@ -187,6 +197,8 @@ static void util_OnCrash(int signal_number, siginfo_t* info, void*) {
 }
 
 void util_HandleOutOfMemory() {
+    util_out_of_memory_length =
+        snprintf(util_out_of_memory_line, sizeof util_out_of_memory_line, CRITICAL_ERROR_FORMAT, OUT_OF_MEMORY);
     std::set_new_handler(util_OnFailedNew);
     struct sigaction action = {};
     action.sa_sigaction = util_OnCrash;

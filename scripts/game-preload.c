@@ -7,7 +7,8 @@
  * the latest frames, frame n at slot n modulo SWAP_TIMES. When KORVANIX_SEED holds a number, the game's one seeding
  * of its random draws takes that number instead of the clock's: the benchmark plays the same worlds in every run.
  * And when KORVANIX_SWAP_WITH names a file, each data file of its kind (its extension) that the game reads is
- * replaced by that file as soon as the game has read from it: whatever opens it again reads other bytes. */
+ * replaced by that file as soon as the game has read from it: whatever opens it again reads other bytes. When
+ * KORVANIX_CRASH is set, the first frame shown writes through a null pointer: a crash with memory to spare. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -48,6 +49,7 @@ __attribute__((constructor)) static void preload_OpenCounts(void) {
 }
 
 void glXSwapBuffers(void* display, unsigned long drawable) {
+    if (getenv("KORVANIX_CRASH")) *(volatile int*)0 = 0;
     if (!real_swap) real_swap = (SwapBuffers)dlsym(RTLD_NEXT, "glXSwapBuffers");
     if (counts) {
         struct timespec now;
