@@ -163,26 +163,26 @@ TEST(Sound, WithoutAudioDeviceTheGameGoesOnSilent) {
                 "Loaded sound: data/alarm.wav;0;0\n");
 }
 
-// A sound cut short, or a header with nothing behind it, must not lead ALUT to read past the bytes the game read
-// (memcheck runs this case): a data part longer than the file loads what is there, a bare AU header nothing.
+// A sound cut short, or a bare AU header, must not lead ALUT past the bytes read (memcheck runs this case): a data
+// part longer than the file loads what is there.
 TEST(Sound, DamagedFilesLoadWhatTheyHoldAndNoMore) {
     ScratchDirectory scratch;
     std::string wav = scratch.read("data/jump.wav"), lines;
-    for (int cut = 1; cut <= 44; cut++) lines += "Loaded sound: cut.wav;[1-9][0-9]*;[1-9][0-9]*\n";
     std::string au = std::string(".snd\0\0\0\x18\x7f\0\0\0\0\0\0\x03\0\0\x56\x22\0\0\0\x01", 24) + wav.substr(44);
+    for (int cut = 1; cut <= 44; cut++) lines += "Loaded sound: cut.wav;[1-9][0-9]*;[1-9][0-9]*\n";
     EXPECT_EXIT(RunWithAudio(scratch, true,
                              [&] {
                                  for (size_t cut = 1; cut <= 44; cut++) {
                                      scratch.write("cut.wav", wav.substr(0, wav.size() - cut));
-                                     sounds.push_back(sound_Load("cut.wav"));
+                                     sound_Load("cut.wav");
                                  }
-                                 scratch.write("cut.au", au);
-                                 sounds.push_back(sound_Load("cut.au"));
-                                 scratch.write("bare.au", au.substr(0, 16));
-                                 sounds.push_back(sound_Load("bare.au"));
+                                 for (size_t size : {au.size(), size_t(16)}) {
+                                     scratch.write("cut.au", au.substr(0, size));
+                                     sound_Load("cut.au");
+                                 }
                              }),
                 testing::ExitedWithCode(0),
-                lines + "Loaded sound: cut.au;[1-9][0-9]*;[1-9][0-9]*\nLoaded sound: bare.au;0;[1-9]");
+                lines + "Loaded sound: cut.au;[1-9][0-9]*;[1-9][0-9]*\nLoaded sound: cut.au;0;");
 }
 
 // The status line's alarm, heard: it sounds below five seconds left and only then.
