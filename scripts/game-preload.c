@@ -8,7 +8,7 @@
  * of its random draws takes that number instead of the clock's: the benchmark plays the same worlds in every run.
  * And when KORVANIX_SWAP_WITH names a file, each data file of its kind (its extension) that the game reads is
  * replaced by that file as soon as the game has read from it: whatever opens it again reads other bytes. When
- * KORVANIX_CRASH is set, the first frame shown writes through a null pointer: a crash with memory to spare. */
+ * KORVANIX_CRASH is set, the first frame shown writes through a null pointer. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>

@@ -167,22 +167,16 @@ TEST(Sound, WithoutAudioDeviceTheGameGoesOnSilent) {
 // part longer than the file loads what is there.
 TEST(Sound, DamagedFilesLoadWhatTheyHoldAndNoMore) {
     ScratchDirectory scratch;
-    std::string wav = scratch.read("data/jump.wav"), lines;
+    std::string wav = scratch.read("data/jump.wav");
     std::string au = std::string(".snd\0\0\0\x18\x7f\0\0\0\0\0\0\x03\0\0\x56\x22\0\0\0\x01", 24) + wav.substr(44);
-    for (int cut = 1; cut <= 44; cut++) lines += "Loaded sound: cut.wav;[1-9][0-9]*;[1-9][0-9]*\n";
+    auto load = [&](const std::string& bytes) { scratch.write("cut", bytes), sound_Load("cut"); };
     EXPECT_EXIT(RunWithAudio(scratch, true,
                              [&] {
-                                 for (size_t cut = 1; cut <= 44; cut++) {
-                                     scratch.write("cut.wav", wav.substr(0, wav.size() - cut));
-                                     sound_Load("cut.wav");
-                                 }
-                                 for (size_t size : {au.size(), size_t(16)}) {
-                                     scratch.write("cut.au", au.substr(0, size));
-                                     sound_Load("cut.au");
-                                 }
+                                 for (size_t cut = 1; cut <= 44; cut++) load(wav.substr(0, wav.size() - cut));
+                                 load(au);
+                                 load(au.substr(0, 16));
                              }),
-                testing::ExitedWithCode(0),
-                lines + "Loaded sound: cut.au;[1-9][0-9]*;[1-9][0-9]*\nLoaded sound: cut.au;0;");
+                testing::ExitedWithCode(0), "(Loaded sound: cut;[1-9][0-9]*;[1-9][0-9]*\n){45}Loaded sound: cut;0;");
 }
 
 // The status line's alarm, heard: it sounds below five seconds left and only then.
