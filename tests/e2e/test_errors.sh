@@ -144,8 +144,7 @@ rm "$GAME_DIR/config.xml"
 (cd "$GAME_DIR" && exec script -qec 'bash -c "set -m; ./korvanix 2>stderr.log & wait \$!; echo \$? >status"' /dev/null \
     </dev/null >/dev/null 2>&1) &
 GAME_PID=$! GAME_WRAPPER=$!
-status=$(game_Wait 60)
-[ "$status" = 1 ] || fail "a game in a terminal's background: status $status ($(cat "$GAME_DIR/stderr.log"))"
+[ "$(game_Wait 60)" = 1 ] || fail "a game in a terminal's background: status $(cat "$GAME_DIR/status")"
 
 [ "$failures" -eq 0 ] && echo "PASS: missing files and bad settings end with their message and status 1"
 exit $((failures > 0))
