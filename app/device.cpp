@@ -147,6 +147,9 @@ void util_CreateDevice(IEventReceiver* receiver) {
 
     gui::ICursorControl* cursor = device->getCursorControl();
     if (cursor) cursor->setVisible(false);
+    // Every pad plugged in at start plays along with the keys and the mouse; without one nothing changes.
+    core::array<SJoystickInfo> pads;
+    device->activateJoysticks(pads);
 }
 
 void util_SetWindowCaption(const wchar_t* title) {

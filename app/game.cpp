@@ -131,15 +131,28 @@ void util_DrawFrame(video::SColor background, bool with_scene, scene::ISceneNode
     driver->endScene();
 }
 
-bool util_WaitForReturn() {
-    if (key_down[KEY_RETURN]) return true;
+// A pad's Start is Escape and its B is Return on every message screen.
+static bool IsEscapeDown() {
+    return key_down[KEY_ESCAPE] || receiver_IsPadButtonDown(PAD_BUTTON_START);
+}
+
+static bool IsReturnDown() {
+    return key_down[KEY_RETURN] || receiver_IsPadButtonDown(PAD_BUTTON_B);
+}
+
+bool util_WaitForReturn(bool pad_a_returns) {
+    if (IsReturnDown()) return true;
+    // A counts only once pressed on this screen: A held for a jump as the pause began is no answer.
+    bool a_was_up = !receiver_IsPadButtonDown(PAD_BUTTON_A);
     for (;;) {
         // The scene as it stands: empty between levels, frozen during the pause.
         util_DrawFrame(video::SColor(0, 0, 0, 0), true, nullptr);
         util_CountFrame();
         if (!device->run() || !driver) util_Quit();
-        if (key_down[KEY_ESCAPE]) return false;
-        if (key_down[KEY_RETURN]) return true;
+        if (IsEscapeDown()) return false;
+        const bool a_down = receiver_IsPadButtonDown(PAD_BUTTON_A);
+        if (IsReturnDown() || (pad_a_returns && a_down && a_was_up)) return true;
+        a_was_up = a_was_up || !a_down;
     }
 }
 
@@ -190,10 +203,25 @@ static FrameOutcome ApplyOutcome(FrameOutcome outcome) {
 
 // Escape pauses once it is released; on the pause screen Escape quits and Return resumes.
 static void Pause(gui::IGUIStaticText* status_text, bool is_french) {
-    while (key_down[KEY_ESCAPE])
+    while (IsEscapeDown())
         if (!device->run() || !driver) QuitDuringPlay();
     status_text->setText(game_GetMessage(MESSAGE_PAUSE, is_french).c_str());
-    if (!util_WaitForReturn()) QuitDuringPlay();
+    if (!util_WaitForReturn(true)) QuitDuringPlay();
+}
+
+// The pad's Back abandons the level once held a second, so that a stray press costs no life.
+static bool back_is_held = false;
+static u32 back_held_since = 0;
+
+static bool IsBackHeldLong() {
+    if (!receiver_IsPadButtonDown(PAD_BUTTON_BACK) || !timer) {
+        back_is_held = false;
+        return false;
+    }
+    const u32 now = timer->getTime();
+    if (!back_is_held) back_held_since = now;
+    back_is_held = true;
+    return now - back_held_since >= 1000;
 }
 
 FrameOutcome game_PlayFrame(gui::IGUIStaticText* status_text, bool is_french) {
@@ -204,14 +232,15 @@ FrameOutcome game_PlayFrame(gui::IGUIStaticText* status_text, bool is_french) {
     util_CountFrame();
     FrameOutcome outcome = ApplyOutcome(game_JudgeFrame(result, util_GetTimeLeft()));
     if (outcome != FRAME_GOES_ON) return outcome;
-    if (key_down[KEY_TAB] && !tab_latch) {
+    const bool tab_down = key_down[KEY_TAB] || IsBackHeldLong();
+    if (tab_down && !tab_latch) {
         player_FadeScreen(video::SColor(0));
         lives--;
         tab_latch = true;
         return FRAME_ABANDONED;
     }
-    if (!key_down[KEY_TAB]) tab_latch = false;
-    if (key_down[KEY_ESCAPE]) Pause(status_text, is_french);
+    if (!tab_down) tab_latch = false;
+    if (IsEscapeDown()) Pause(status_text, is_french);
     if (key_down[KEY_KEY_N]) is_mute = true;
     if (key_down[KEY_KEY_B]) is_mute = false;
     return FRAME_GOES_ON;
