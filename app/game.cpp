@@ -142,8 +142,9 @@ static bool IsReturnDown() {
 
 bool util_WaitForReturn(bool pad_a_returns) {
     if (IsReturnDown()) return true;
-    // A counts only once pressed on this screen: A held for a jump as the pause began is no answer.
-    bool a_was_up = !receiver_IsPadButtonDown(PAD_BUTTON_A);
+    // A answers only when pressed on this screen, as A held for a jump when the pause began is no answer, and
+    // only once let go, so that the press does not jump as well.
+    bool a_was_up = !receiver_IsPadButtonDown(PAD_BUTTON_A), a_pressed = false;
     for (;;) {
         // The scene as it stands: empty between levels, frozen during the pause.
         util_DrawFrame(video::SColor(0, 0, 0, 0), true, nullptr);
@@ -151,7 +152,8 @@ bool util_WaitForReturn(bool pad_a_returns) {
         if (!device->run() || !driver) util_Quit();
         if (IsEscapeDown()) return false;
         const bool a_down = receiver_IsPadButtonDown(PAD_BUTTON_A);
-        if (IsReturnDown() || (pad_a_returns && a_down && a_was_up)) return true;
+        if (IsReturnDown() || (pad_a_returns && a_pressed && !a_down)) return true;
+        a_pressed = a_pressed || (a_was_up && a_down);
         a_was_up = a_was_up || !a_down;
     }
 }

@@ -26,4 +26,3 @@ const double PAD_DEAD_ZONE = 0.2;  // share of a stick's travel that counts as r
 bool receiver_IsPadButtonDown(int button);  // held on any pad
 double receiver_GetPadAxis(int axis);       // -1 to 1, the pad pushed furthest; 0 within the dead zone
 void receiver_ReleasePad();                 // every pad at rest until its next event
-

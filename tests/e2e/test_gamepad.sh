@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# A pad alone plays: B leaves the title, Back held abandons the level, Start pauses and Start again quits. The pad
-# is a FIFO at /dev/input/js0, where the engine looks for joysticks, in a /dev of a mount namespace of the test's
-# own (root only). Usage: bash test_gamepad.sh GAME_DIR
+# A pad alone plays: B leaves the title, Back held abandons the level, Start pauses, A resumes and Start on the
+# pause screen quits. The pad is a FIFO at /dev/input/js0, where the engine looks for joysticks, in a /dev of a
+# mount namespace of the test's own (root only). Usage: bash test_gamepad.sh GAME_DIR
 set -uo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "SKIP: only root can stand a pad in"; exit 0; }
 if [ -z "${KORVANIX_REAL_DEV:-}" ]; then
@@ -29,7 +29,9 @@ button 6 1
 game_WaitLevels 2 60 || fail "Back held never abandoned the level"
 button 6 0
 press 7
-kill -0 "$GAME_PID" 2>/dev/null || fail "Start quit instead of pausing"
+press 0
+press 7
+kill -0 "$GAME_PID" 2>/dev/null || fail "A did not resume from the pause, or Start quit instead of pausing"
 press 7
 status=$(game_Wait 20)
 [ "$status" = 0 ] || fail "Start on the pause screen did not quit (status $status)"
