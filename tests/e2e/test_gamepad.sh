@@ -3,7 +3,7 @@
 # pause screen quits. The pad is a FIFO at /dev/input/js0, where the engine looks for joysticks, in a /dev of a
 # mount namespace of the test's own (root only). Usage: bash test_gamepad.sh GAME_DIR
 set -uo pipefail
-[ "$(id -u)" -eq 0 ] || { echo "SKIP: only root can stand a pad in"; exit 0; }
+[ "$(id -u)" -eq 0 ] && unshare -m true || { echo "SKIP: standing a pad in takes root and mount namespaces"; exit 0; }
 if [ -z "${KORVANIX_REAL_DEV:-}" ]; then
     export KORVANIX_REAL_DEV=$(mktemp -d)
     unshare -m bash "$0" "$@"
