@@ -86,7 +86,7 @@ cp -r "$game_dir/." "$flat/"
 for image in side bottom sky_top sky_bottom sky_left sky_right sky_front sky_back; do
     convert -size 64x64 xc:black -type TrueColor "BMP3:$flat/data/6/$image.bmp"
 done
-convert -size 64x64 'xc:rgb(128,128,128)' -type TrueColor "BMP3:$flat/data/6/top.bmp"
+convert "$game_dir/data/6/top.bmp" -fill 'rgb(128,128,128)' +opaque black -type TrueColor "BMP3:$flat/data/6/top.bmp"
 game_dir=$flat KORVANIX_PICTURE_WITHOUT_OBJECTIVE=1 shoot ceiling 0 6 21 up 10 && {
     ceiling=$(convert "$keep/ceiling-batched.png" -colorspace Gray -threshold 30% -format '%[fx:round(mean*w*h)]' info:)
     doubled=$(convert "$keep/ceiling-batched.png" -colorspace Gray -threshold 60% -format '%[fx:round(mean*w*h)]' info:)
