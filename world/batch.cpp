@@ -517,8 +517,7 @@ private:
         scene::ICameraSceneNode* camera = SceneManager->getActiveCamera();
         if (!camera) return;
         core::vector3df eye = camera->getAbsolutePosition();
-        f32 slope = tanf(camera->getFOV() * 0.5f);
-        f32 reach = camera->getNearValue() * sqrtf(1 + slope * slope * (1 + camera->getAspectRatio() * camera->getAspectRatio()));
+        f32 reach = tableworld_GetNearReach(camera);
         // The camera's own view is brought up to date only when it is drawn, after this.
         core::matrix4 view;
         view.buildCameraLookAtMatrixLH(eye, camera->getTarget(), camera->getUpVector());
@@ -754,6 +753,12 @@ void GlassPart::render() {
 TableworldBatch* tableworld_the_batch = nullptr;
 
 }  // namespace
+
+// The near plane's corners lie farthest from the eye: nothing nearer than this is sure to be drawn.
+float tableworld_GetNearReach(const scene::ICameraSceneNode* camera) {
+    f32 slope = tanf(camera->getFOV() * 0.5f);
+    return camera->getNearValue() * sqrtf(1 + slope * slope * (1 + camera->getAspectRatio() * camera->getAspectRatio()));
+}
 
 bool tableworld_IsDrawingNodes() {
     const char* value = getenv("KORVANIX_DRAW_NODES");

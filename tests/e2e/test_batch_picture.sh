@@ -78,8 +78,19 @@ shoot objective-through-glass 0 2 29 objective 10 &&
         fail "objective through glass: only $differing pixels show it (at least 3000)"
 }
 
-# The ceiling seen from below, its tiles a flat grey over a black world: where two tiles meet, the light must not
-# be added twice (a bright grid across the sky).
+# Zoomed in with the eye just off a face, the near plane cut that face away and culled the faces beyond: the
+# objective vanished. The camera walks round it (on plain ground, in glass and fog): from outside its box it shows.
+for world in "1 12" "9 16"; do
+    (cd "$game_dir" && "$picture" $world orbit 10 0 >"$work/orbit.txt" 2>&1) || fail "orbit $world: the program failed"
+    awk -v world="$world" '$5 == "inside" { n++; if (least == "" || $6 < least) least = $6 }
+        END { print "orbit " world ": " n " places inside its box, at least " least " pixels of it from each" }' "$work/orbit.txt"
+    [ "$(grep -c '^pose .* [0-9]*$' "$work/orbit.txt")" -eq 744 ] || fail "orbit $world: not every place was drawn"
+    missing=$(awk '$1 == "pose" && $5 == "outside" && $6 == 0 { printf "%s/%s/%s ", $2, $3, $4 }' "$work/orbit.txt")
+    [ -z "$missing" ] || fail "orbit $world: the objective vanished seen from $missing"
+done
+
+# The ceiling seen from below, its tiles a flat grey over a black world, but for the black band the data gives their
+# texture where neighbours overlap: there the light must not be added twice (a bright grid across the sky).
 flat="$work/flat-game"
 mkdir -p "$flat"
 cp -r "$game_dir/." "$flat/"
