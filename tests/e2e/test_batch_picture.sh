@@ -82,10 +82,8 @@ shoot objective-through-glass 0 2 29 objective 10 &&
 # objective vanished. The camera walks round it (on plain ground, in glass and fog): from outside its box it shows.
 for world in "1 12" "9 16"; do
     (cd "$game_dir" && "$picture" $world orbit 10 0 >"$work/orbit.txt" 2>&1) || fail "orbit $world: the program failed"
-    awk -v world="$world" '$5 == "inside" { n++; if (least == "" || $6 < least) least = $6 }
-        END { print "orbit " world ": " n " places inside its box, at least " least " pixels of it from each" }' "$work/orbit.txt"
-    [ "$(grep -c '^pose .* [0-9]*$' "$work/orbit.txt")" -eq 744 ] || fail "orbit $world: not every place was drawn"
-    missing=$(awk '$1 == "pose" && $5 == "outside" && $6 == 0 { printf "%s/%s/%s ", $2, $3, $4 }' "$work/orbit.txt")
+    [ "$(grep -c '^pose ' "$work/orbit.txt")" -eq 744 ] || fail "orbit $world: not every place was drawn"
+    missing=$(awk '$5 == "outside" && $6 == 0 { printf "%s/%s/%s ", $2, $3, $4 }' "$work/orbit.txt")
     [ -z "$missing" ] || fail "orbit $world: the objective vanished seen from $missing"
 done
 

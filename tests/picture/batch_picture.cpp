@@ -3,16 +3,14 @@
 // Usage: korvanix_batch_picture LEVEL SEED HEADING FRAMES SECONDS, run from the game folder. The heading
 // "objective" looks straight at the objective, zoomed in, and "up" straight up; KORVANIX_PICTURE_WITHOUT_OBJECTIVE=1
 // leaves the objective out of the picture. The heading "orbit" walks the camera around the objective instead and
-// prints "pose ELEVATION DIRECTION DISTANCE inside|outside PIXELS" for each place, the pixels it adds to the frame.
+// prints "pose ELEVATION DIRECTION DISTANCE inside|outside CHANNELS" for each place, what it changes in the frame.
 // Prints "calls N", the draw calls of the frozen frame, "move D", the direction of the cube on its way (0: none),
 // and "ready" once it is on screen, then keeps drawing it until SECONDS have passed.
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include <GL/gl.h>
 
@@ -34,40 +32,26 @@ static void AimAtObjective(float* heading, double* pitch) {
     *pitch = asin(-d.Y / d.getLength()) * 180 / M_PI;
 }
 
-// The frame just drawn, read back from the buffer it was drawn in (the window's own may be covered).
-static std::vector<unsigned char> Shoot(bool with_objective) {
-    objective_node->setVisible(with_objective);
-    objective2_node->setVisible(with_objective);
-    util_DrawFrame(video::SColor(0, 0, 0, 0), true, with_objective ? objective_node : nullptr);
-    std::vector<unsigned char> pixels(800 * 600 * 3);
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, 800, 600, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-    return pixels;
-}
-
-// The pixels of one frame that differ from the other's by more than a tenth in some channel.
-static long CountDiffering(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
-    long count = 0;
-    for (size_t i = 0; i + 2 < a.size(); i += 3)
-        count += std::abs(a[i] - b[i]) > 25 || std::abs(a[i + 1] - b[i + 1]) > 25 || std::abs(a[i + 2] - b[i + 2]) > 25;
-    return count;
-}
-
-// The camera walks around the objective, looking at it from every side, near and far, from below, level and
-// above: each pose prints the pixels the objective adds to the frame, and whether the camera stands in its box.
+// The camera walks round the objective, 0 to 60 units off in eight directions at three elevations, looking at it;
+// each place prints the channels of the frame that the objective changes by more than a tenth.
 static void Orbit() {
+    static unsigned char frames[2][800 * 600 * 3];
     const core::vector3df centre = objective2_node->getPosition();
     for (int elevation = -40; elevation <= 40; elevation += 40)
         for (int direction = 0; direction < 360; direction += 45)
             for (int distance = 0; distance <= 60; distance += 2) {
                 f32 e = elevation * core::DEGTORAD, a = direction * core::DEGTORAD;
-                core::vector3df away(cosf(e) * cosf(a), sinf(e), cosf(e) * sinf(a));
-                core::vector3df eye = centre + away * (f32)distance;
+                core::vector3df away(cosf(e) * cosf(a), sinf(e), cosf(e) * sinf(a)), eye = centre + away * (f32)distance;
                 camera->setPosition(eye);
                 camera->setTarget(eye - away);
-                camera->setUpVector(core::vector3df(0, 1, 0));
-                long added = CountDiffering(Shoot(true), Shoot(false));
+                for (int with = 0; with < 2; with++) {
+                    objective_node->setVisible(with);
+                    objective2_node->setVisible(with);
+                    util_DrawFrame(video::SColor(0, 0, 0, 0), true, with ? objective_node : nullptr);
+                    glReadPixels(0, 0, 800, 600, GL_RGB, GL_UNSIGNED_BYTE, frames[with]);
+                }
+                long added = 0;
+                for (size_t i = 0; i < sizeof frames[0]; i++) added += std::abs(frames[0][i] - frames[1][i]) > 25;
                 bool inside = objective_node->getTransformedBoundingBox().isPointInside(eye);
                 printf("pose %d %d %d %s %ld\n", elevation, direction, distance, inside ? "inside" : "outside", added);
             }

@@ -232,11 +232,10 @@ float seamRatio(const Image& image) {
 // The image as the data tool's pictures hold it, for the contrast figures the tool designs by.
 Picture pictureOf(const Image& image) {
     Picture picture(int(image.size().Width), int(image.size().Height), Colour{0, 0, 0, 1});
-    for (int y = 0; y < picture.height; ++y)
-        for (int x = 0; x < picture.width; ++x) {
-            video::SColorf c(image.at(x, y));
-            picture.at(x, y) = Colour{c.r, c.g, c.b, c.a};
-        }
+    for (int i = 0; i < picture.width * picture.height; ++i) {
+        video::SColorf c(image.at(i % picture.width, i / picture.width));
+        picture.pixels[i] = Colour{c.r, c.g, c.b, c.a};
+    }
     return picture;
 }
 
@@ -271,20 +270,9 @@ TEST_F(Data, WorldTexturesAreSquareTileableDistinctAndOutlined) {
     }
 }
 
-// The mean colour of some rows of a picture.
-core::vector3df meanRows(const Picture& picture, int first, int rows) {
-    core::vector3df sum;
-    for (int y = first; y < first + rows; ++y)
-        for (int x = 0; x < picture.width; ++x) {
-            const Colour& c = picture.at(x, y);
-            sum += core::vector3df(c.r, c.g, c.b);
-        }
-    return sum / float(rows * picture.width);
-}
-
 // Where two sky faces meet, their border rows match: each of the 24 borders has a partner. A hole in a floor shows
-// the sky below the horizon: it falls away darker and colder than the horizon, and apart from the level's floor
-// (a player took a hole for one more tile and fell through).
+// the sky below the horizon: it stands apart from the level's floor (a player took a hole for one more tile and
+// fell through).
 TEST_F(Data, SkyFacesMeetWithoutSeamsAndFallAwayBelowTheHorizon) {
     for (int level = 1; level <= 11; ++level) {
         std::vector<std::vector<video::SColor>> borders;  // four per face: top, bottom, left, right rows
@@ -322,11 +310,6 @@ TEST_F(Data, SkyFacesMeetWithoutSeamsAndFallAwayBelowTheHorizon) {
         ASSERT_NE(floor.image, nullptr);
         EXPECT_GT(contrast_Between(contrast_BelowHorizon(sides, faces[1]), pictureOf(floor)), 0.2f)
             << "level " << level << ": the sky below the horizon looks like the floor";
-        core::vector3df horizon, nadir = meanRows(faces[1], 0, 256);
-        for (const Picture* side : sides) horizon += meanRows(*side, 127, 2) / 4;
-        const core::vector3df light(0.2126f, 0.7152f, 0.0722f);
-        EXPECT_LT(nadir.dotProduct(light), horizon.dotProduct(light)) << "level " << level << ": no darker below";
-        EXPECT_GT(nadir.Z - nadir.X, horizon.Z - horizon.X) << "level " << level << ": no colder below";
     }
 }
 
