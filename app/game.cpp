@@ -105,7 +105,13 @@ int game_Main(int argc, char** argv) {
 // translucent.
 static void DrawOnTop(scene::ISceneNode* node) {
     node->setVisible(true);
-    for (u32 i = 0; i < node->getMaterialCount(); i++) node->getMaterial(i).setFlag(video::EMF_ZBUFFER, false);
+    // With the eye against the node, the near plane may cut away every face turned to it: the faces beyond,
+    // seen from behind, still show it.
+    bool against = level_IsCameraAgainst(node);
+    for (u32 i = 0; i < node->getMaterialCount(); i++) {
+        node->getMaterial(i).setFlag(video::EMF_ZBUFFER, false);
+        node->getMaterial(i).BackfaceCulling = !against;
+    }
     scene::IMesh* mesh = node->getType() == scene::ESNT_MESH ? static_cast<scene::IMeshSceneNode*>(node)->getMesh()
                                                               : nullptr;
     if (!mesh) {
