@@ -56,7 +56,7 @@ expect_error "world one cell high" play \
 expect_error "difficulty 0" play "difficulty_level :CRITICAL ERROR : " \
     setting difficulty_level 0
 expect_error "turn speed infinite" play "keys_rotation_speed :CRITICAL ERROR : must be a finite number " \
-    setting keys_rotation_speed inf
+    setting keys_rotation_speed 1e39
 
 # Settings files the engine's XML reader would read past its buffer never reach it. The garbage starts with a
 # plain letter, so it can never open with a UTF-16 byte-order mark, which the reader would decode and accept; it
