@@ -411,7 +411,8 @@ TEST(SettingsFile, ASecondUsersSaveKeepsWhatTheFileIs) {
         EXPECT_NE(std::string::npos, scratch.read("config.xml").find("is_french=\"1.000000\"")) << output;
         struct stat status;
         ASSERT_EQ(0, stat("config.xml", &status));
-        EXPECT_TRUE(status.st_uid == test.owner && status.st_gid == test.group && (status.st_mode & 07777) == test.mode);
+        EXPECT_TRUE(status.st_uid == test.owner && status.st_gid == test.group) << status.st_uid << ":" << status.st_gid;
+        EXPECT_EQ(test.mode, status.st_mode & 07777);
         EXPECT_EQ(before, AclOf("config.xml"));
     }
 }
