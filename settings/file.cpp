@@ -191,7 +191,7 @@ static bool IsTheFileRead(const struct stat& file) {
 }
 
 // config.xml opened for writing, as the game's text opens it, but not emptied yet: the file that was read, or a fault.
-// Only a store that no file filled (a new player's) may create it. A config.xml that is a link is followed and said so,
+// Only a store that was not loaded from a file may create it. A config.xml that is a link is followed and said so,
 // since the link's own folder is not at hand to replace the file in.
 static int OpenTheFileRead(int folder, bool* through_link, SaveFault* fault) {
     int flags = O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | (settings_loaded_file.known ? 0 : O_CREAT);
