@@ -211,11 +211,13 @@ static int OpenTheFileRead(int folder, bool* through_link, SaveFault* fault) {
     return -1;
 }
 
-// The player's file, emptied and written anew through the descriptor that was checked: what it is (owner, group,
-// mode, ACL, links) stays, as when an editor writes in place. Truncating first makes a file that cannot be emptied
-// (append-only) fail before anything is lost.
+// The player's file written anew through the descriptor that was checked: what it is (owner, group, mode, ACL,
+// links) stays, as when an editor writes in place. The room for the new text is taken first, so that a full disk or
+// a file-size limit fails before a byte of the old text is lost; the old text's tail is cut off last.
 static SaveFault WriteInPlace(int file, const std::string& text) {
-    if (ftruncate(file, 0) != 0 || !WriteAll(file, text) || fsync(file) != 0) return Errno();
+    off_t size = static_cast<off_t>(text.size());
+    if (fallocate(file, 0, 0, size) != 0 && errno != EOPNOTSUPP && errno != ENOSYS) return Errno();
+    if (!WriteAll(file, text) || ftruncate(file, size) != 0 || fsync(file) != 0) return Errno();
     return NO_FAULT;
 }
 

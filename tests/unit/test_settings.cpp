@@ -267,6 +267,10 @@ TEST_F(FailedSaveTest, FileSizeLimitReached) {
     ExpectOldFileAlone();
     EXPECT_EXIT(SaveUnderFileSizeLimit(0), ::testing::ExitedWithCode(0), "");
     ExpectOldFileAlone();
+    ASSERT_EQ(0, link("config.xml", "second.xml"));  // written in place, it is not cut short either
+    EXPECT_EXIT(SaveUnderFileSizeLimit(150), ::testing::ExitedWithCode(0), SAVE_FAILED "File too large\n$");
+    ASSERT_EQ(0, unlink("second.xml"));
+    ExpectOldFileAlone();
 }
 
 TEST_F(FailedSaveTest, ReadOnlyFolderOrProtectedFile) {
