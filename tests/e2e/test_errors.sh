@@ -72,7 +72,7 @@ expect_error "no all_settings element" start "is_fullscreen :CRITICAL ERROR : se
 
 # Values that cannot give a window or a level.
 expect_error "size not a number" play "size_x_world :CRITICAL ERROR : " \
-    eval 'setting is_autoconfigure 0 && setting size_x_world nan'
+    eval 'setting is_autoconfigure 0 && setting size_x_world 0e99'
 expect_error "world of no cells" play "size_z_world :CRITICAL ERROR : " \
     eval 'setting is_autoconfigure 0 && setting size_z_world 0'
 expect_error "world of 1e30 cells" play "size_y_world :CRITICAL ERROR : " \
