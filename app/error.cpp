@@ -57,7 +57,7 @@ void util_Error(const char* message) {
                           false, true, nullptr, -1, false);
     if (key_down[KEY_RETURN]) return;
     for (;;) {
-        if (!device->run() || !driver) return;
+        if (!util_RunDevice() || !driver) return;
         util_DrawFrame(video::SColor(255, 255, 255, 255), false, nullptr);
         if (key_down[KEY_ESCAPE]) util_Quit();
         if (key_down[KEY_RETURN]) return;

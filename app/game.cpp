@@ -66,20 +66,33 @@ static void LoadSounds(int argc, char** argv) {
     sounds.push_back(sound_Load("data/alarm.wav"));
 }
 
+// A window manager that resizes the window all the same moves the bottom edge: the strip and its text keep their
+// distance to it, as the engine's GUI root follows the window's size.
+static void KeepToTheBottom(gui::IGUIElement* element) {
+    element->setAlignment(gui::EGUIA_UPPERLEFT, gui::EGUIA_UPPERLEFT, gui::EGUIA_LOWERRIGHT, gui::EGUIA_LOWERRIGHT);
+}
+
 // The font, the dark strip along the bottom and the one line of text on it.
 static gui::IGUIStaticText* CreateStatusText(bool is_french) {
     gui::IGUISkin* skin = guienv->getSkin();
     gui::IGUIFont* font = util_LoadFont("data/fontcourier.bmp");
     if (skin && font) skin->setFont(font, gui::EGDF_DEFAULT);
     video::ITexture* strip = util_LoadTexture("data/textback.bmp");
+    // The window's bottom as it is: a window manager may have fitted the window and its frame to the screen
+    // before the first frame.
+    int bottom = (int)driver->getScreenSize().Height;
     gui::IGUIImage* image =
-        guienv->addImage(core::rect<s32>(0, window_height - 30, 640, window_height), nullptr, -1, nullptr);
-    if (image) image->setImage(strip);
+        guienv->addImage(core::rect<s32>(0, bottom - 30, 640, bottom), nullptr, -1, nullptr);
+    if (image) {
+        image->setImage(strip);
+        KeepToTheBottom(image);
+    }
     gui::IGUIStaticText* status_text =
         guienv->addStaticText(game_GetMessage(MESSAGE_TITLE, is_french).c_str(),
-                              core::rect<s32>(10, window_height - 25, 600, window_height), false, true, nullptr,
+                              core::rect<s32>(10, bottom - 25, 600, bottom), false, true, nullptr,
                               -1, false);
     if (!status_text) util_CriticalError("Could not create the status text.");
+    KeepToTheBottom(status_text);
     // The skin's text colour is black: the light glyphs must keep their own colours on the dark strip.
     status_text->setOverrideColor(video::SColor(255, 255, 255, 255));
     return status_text;
@@ -155,7 +168,7 @@ bool util_WaitForReturn(bool pad_a_returns) {
         // The scene as it stands: empty between levels, frozen during the pause.
         util_DrawFrame(video::SColor(0, 0, 0, 0), true, nullptr);
         util_CountFrame();
-        if (!device->run() || !driver) util_Quit();
+        if (!util_RunDevice() || !driver) util_Quit();
         if (IsEscapeDown()) return false;
         const bool a_down = receiver_IsPadButtonDown(PAD_BUTTON_A);
         if (IsReturnDown() || (pad_a_returns && a_pressed && !a_down)) return true;
@@ -212,7 +225,7 @@ static FrameOutcome ApplyOutcome(FrameOutcome outcome) {
 // Escape pauses once it is released; on the pause screen Escape quits and Return resumes.
 static void Pause(gui::IGUIStaticText* status_text, bool is_french) {
     while (IsEscapeDown())
-        if (!device->run() || !driver) QuitDuringPlay();
+        if (!util_RunDevice() || !driver) QuitDuringPlay();
     status_text->setText(game_GetMessage(MESSAGE_PAUSE, is_french).c_str());
     if (!util_WaitForReturn(true)) QuitDuringPlay();
 }
@@ -233,7 +246,7 @@ static bool IsBackHeldLong() {
 }
 
 FrameOutcome game_PlayFrame(gui::IGUIStaticText* status_text, bool is_french) {
-    if (!device->run() || !driver) QuitDuringPlay();
+    if (!util_RunDevice() || !driver) QuitDuringPlay();
     int result = level_Update();
     util_ShowStatusLine(status_text, is_french, lives, level, result);
     util_DrawFrame(video::SColor(0, 0, 0, 0), true, objective_node);

@@ -74,13 +74,19 @@ bool MyEventReceiver::OnEvent(const SEvent& event) {
     return false;
 }
 
-void receiver_Reset() {
+// A release made while another window has the focus is sent to that window: without this the game would see the
+// key held for ever. Notches already turned stay counted.
+void receiver_ReleaseAll() {
     for (bool& key : key_down) key = false;
     mouse_left_down = false;
     mouse_right_down = false;
     mouse_middle_down = false;
-    mouse_wheel = 15.0f;
     receiver_ReleasePad();
+}
+
+void receiver_Reset() {
+    receiver_ReleaseAll();
+    mouse_wheel = 15.0f;
 }
 
 bool receiver_IsPadButtonDown(int button) {

@@ -16,7 +16,8 @@ public:
     bool OnEvent(const irr::SEvent& event) override;  // records the event; true only for a log line, which it took
 };
 
-void receiver_Reset();             // all keys, buttons and pads up (tests and start-up)
+void receiver_ReleaseAll();        // all keys, buttons and pads up, the wheel as it is (the window lost the focus)
+void receiver_Reset();             // all keys, buttons and pads up and the wheel back at 15 (tests and start-up)
 
 // Buttons and axes of the common layout of pads under Linux's joystick interface.
 enum { PAD_BUTTON_A = 0, PAD_BUTTON_B = 1, PAD_BUTTON_BACK = 6, PAD_BUTTON_START = 7 };

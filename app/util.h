@@ -55,6 +55,7 @@ irr::IrrlichtDevice* util_CreateNullDevice();                // start-up's windo
 void util_CreateDevice(irr::IEventReceiver* receiver);       // the real device from the settings; fills the globals above
 irr::video::E_DRIVER_TYPE util_GetDriverType(int value);     // driver_type setting to engine driver
 void util_SetWindowCaption(const wchar_t* title);            // title + " (" + driver name + ")"
+bool util_RunDevice();                                        // the engine's run; all keys up once the focus is lost
 
 // Frame rate, time left and the status line.
 void util_DrawFrame(irr::video::SColor background, bool with_scene,

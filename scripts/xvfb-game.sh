@@ -2,11 +2,20 @@
 
 # Runs the calling script again inside its own Xvfb display, unless it already is. The search for a free
 # display starts at a random number: two runs started together from the same number can pick the same one,
-# and then one game loses its display when the other run ends.
+# and then one game loses its display when the other run ends. The display gets a window manager, so the game
+# meets a desktop's focus, decorations and maximise; it ends with the display.
 game_UseXvfb() {
     if [ -z "${KORVANIX_IN_XVFB:-}" ]; then
         KORVANIX_IN_XVFB=1 exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash "$0" "$@"
     fi
+    [ -n "${KORVANIX_WM_PID:-}" ] && return
+    openbox >/dev/null 2>&1 </dev/null &
+    export KORVANIX_WM_PID=$!
+    # A window mapped before the manager has taken the display would be left to itself.
+    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+        kill -0 "$KORVANIX_WM_PID" 2>/dev/null || { echo "FAIL: openbox did not start" >&2; exit 1; }
+        sleep 0.05
+    done
 }
 
 # A scratch copy of the built game folder, so that tests may change its settings or data.
@@ -48,15 +57,21 @@ game_Start() {
     game_FindWindow
 }
 
+# The game's window once it is shown: the first window the window manager took that is on screen (its own
+# frames and pop-ups are none of its clients). Nothing while there is none.
+game_GameWindow() {
+    local window
+    for window in $(xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -o '0x[0-9a-f]*'); do
+        xwininfo -id "$window" 2>/dev/null | grep -q IsViewable && { echo $((window)); return 0; }
+    done
+    return 0
+}
+
 # Waits for the window of the game GAME_PID and focuses it, or keys never arrive; WINDOW is set.
 game_FindWindow() {
     WINDOW=""
-    # The root window is visible too: the game's window is the other one.
-    local root
-    root=$(xwininfo -root -int | awk '/Window id:/ { print $4 }')
     for _ in $(seq 1 200); do
-        # No window yet is no failure, even in a caller's set -e and pipefail.
-        WINDOW=$(xdotool search --onlyvisible --name '' 2>/dev/null | grep -vx "$root" | head -n 1 || true)
+        WINDOW=$(game_GameWindow)
         [ -n "$WINDOW" ] && break
         kill -0 "$GAME_PID" 2>/dev/null || return 1
         sleep 0.1
@@ -108,13 +123,26 @@ game_Caption() {
 
 # Asks the window to close as a window manager does: a WM_DELETE_WINDOW message of the WM_PROTOCOLS kind.
 game_Close() {
-    python3 - "$WINDOW" <<'PYTHON'
+    game_SendMessage "$WINDOW" WM_PROTOCOLS WM_DELETE_WINDOW
+}
+
+# Asks the window manager to make the window full screen or maximised (both ways), as a title-bar button does.
+game_AskState() {
+    game_SendMessage root _NET_WM_STATE 1 "$@" 1
+}
+
+# Sends a client message about the game's window: to the window itself, or with "root" to the window manager.
+# Each datum is a number or the name of an atom.
+game_SendMessage() {
+    python3 - "$WINDOW" "$@" <<'PYTHON'
 import ctypes, sys
 x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
 x11.XOpenDisplay.restype = ctypes.c_void_p
 x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
 x11.XInternAtom.restype = ctypes.c_ulong
 x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x11.XDefaultRootWindow.restype = ctypes.c_ulong
+x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
 x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
 x11.XFlush.argtypes = [ctypes.c_void_p]
 x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
@@ -127,16 +155,22 @@ class ClientMessage(ctypes.Structure):
 class Event(ctypes.Union):
     _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
 
+window, target, kind, data = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4:]
 display = x11.XOpenDisplay(None)
 if not display:
     sys.exit("no display")
+atom = lambda name: x11.XInternAtom(display, name.encode(), 0)
 event = Event()
 event.xclient.type = 33  # ClientMessage
-event.xclient.window = int(sys.argv[1])
-event.xclient.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+event.xclient.window = window
+event.xclient.message_type = atom(kind)
 event.xclient.format = 32
-event.xclient.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
-if not x11.XSendEvent(display, event.xclient.window, 0, 0, ctypes.byref(event)):
+for i, datum in enumerate(data):
+    event.xclient.data[i] = int(datum) if datum.isdigit() else atom(datum)
+# What the window manager is asked goes to the root, where only it listens (substructure redirect and notify).
+to_root = target == "root"
+destination = x11.XDefaultRootWindow(display) if to_root else window
+if not x11.XSendEvent(display, destination, 0, 0x180000 if to_root else 0, ctypes.byref(event)):
     sys.exit("the message could not be sent")
 x11.XFlush(display)
 x11.XCloseDisplay(display)
@@ -161,8 +195,16 @@ game_Cleanup() {
     return 0
 }
 
+# The screen where the game's window is, as large as its inside: decorations and placement aside, the
+# window's own pixel x,y is at x,y in the picture.
 game_Shot() {
-    import -window root "$1"
+    import -window root -crop "$(game_WindowGeometry)" +repage "$1"
+}
+
+# The inside of the game's window on the screen, as WIDTHxHEIGHT+X+Y.
+game_WindowGeometry() {
+    xwininfo -id "$WINDOW" | awk '/Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 }
+        /Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h "+" x "+" y }'
 }
 
 # The mean brightness of a screenshot, 0 to 1.

@@ -42,10 +42,9 @@ chmod +x "$GAME_DIR/korvanix"
 
 # The window comes late under valgrind, later still on a busy machine: wait longer than game_Start would.
 game_Launch
-root_window=$(xwininfo -root -int | awk '/Window id:/ { print $4 }')
 WINDOW=""
 for _ in $(seq 1 600); do
-    WINDOW=$(xdotool search --onlyvisible --name '' 2>/dev/null | grep -vx "$root_window" | head -n 1)
+    WINDOW=$(game_GameWindow)
     [ -n "$WINDOW" ] && break
     kill -0 "$GAME_PID" 2>/dev/null || die "the game ended before its window opened"
     sleep 0.2
