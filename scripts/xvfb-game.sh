@@ -8,14 +8,18 @@ game_UseXvfb() {
     if [ -z "${KORVANIX_IN_XVFB:-}" ]; then
         KORVANIX_IN_XVFB=1 exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash "$0" "$@"
     fi
-    [ -n "${KORVANIX_WM_PID:-}" ] && return
+    game_HasWindowManager && return
     openbox >/dev/null 2>&1 </dev/null &
-    export KORVANIX_WM_PID=$!
+    local manager=$!
     # A window mapped before the manager has taken the display would be left to itself.
-    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
-        kill -0 "$KORVANIX_WM_PID" 2>/dev/null || { echo "FAIL: openbox did not start" >&2; exit 1; }
+    until game_HasWindowManager; do
+        kill -0 "$manager" 2>/dev/null || { echo "FAIL: openbox did not start" >&2; exit 1; }
         sleep 0.05
     done
+}
+
+game_HasWindowManager() {
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
 }
 
 # A scratch copy of the built game folder, so that tests may change its settings or data.
@@ -57,11 +61,11 @@ game_Start() {
     game_FindWindow
 }
 
-# The game's window once it is shown: the first window the window manager took that is on screen (its own
+# The game's window once it is shown: the newest window the window manager took that is on screen (its own
 # frames and pop-ups are none of its clients). Nothing while there is none.
 game_GameWindow() {
     local window
-    for window in $(xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -o '0x[0-9a-f]*'); do
+    for window in $(xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -o '0x[0-9a-f]*' | tac); do
         xwininfo -id "$window" 2>/dev/null | grep -q IsViewable && { echo $((window)); return 0; }
     done
     return 0

@@ -26,7 +26,8 @@ shoot() {
     for _ in $(seq 150); do grep -qs '^ready$' "$log" && break; sleep 0.2; done
     grep -qs '^ready$' "$log" || { cat "$log"; fail "$name ($nodes) never drew"; kill "$pid" 2>/dev/null; return 1; }
     sleep 0.3
-    import -window root -crop 800x600+0+0 +repage "$keep/$name-$([ "$nodes" = 1 ] && echo nodes || echo batched).png"
+    WINDOW=$(game_GameWindow)
+    game_Shot "$keep/$name-$([ "$nodes" = 1 ] && echo nodes || echo batched).png"
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
 }

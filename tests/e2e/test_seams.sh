@@ -21,7 +21,8 @@ shoot() {
     local pid=$!
     for _ in $(seq 100); do grep -q ready "$work/$view.txt" && break; sleep 0.2; done
     grep -q ready "$work/$view.txt" || { cat "$work/$view.err"; fail "the $view view of level $level never drew"; }
-    import -window root -crop 960x720+0+0 +repage "$shot"
+    WINDOW=$(game_GameWindow)
+    game_Shot "$shot"
     kill "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
 }
