@@ -8,18 +8,13 @@ game_UseXvfb() {
     if [ -z "${KORVANIX_IN_XVFB:-}" ]; then
         KORVANIX_IN_XVFB=1 exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash "$0" "$@"
     fi
-    game_HasWindowManager && return
-    openbox >/dev/null 2>&1 </dev/null &
-    local manager=$!
+    local manager
     # A window mapped before the manager has taken the display would be left to itself.
-    until game_HasWindowManager; do
+    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+        [ -z "${manager:-}" ] && { openbox >/dev/null 2>&1 </dev/null & manager=$!; }
         kill -0 "$manager" 2>/dev/null || { echo "FAIL: openbox did not start" >&2; exit 1; }
         sleep 0.05
     done
-}
-
-game_HasWindowManager() {
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
 }
 
 # A scratch copy of the built game folder, so that tests may change its settings or data.
@@ -127,26 +122,13 @@ game_Caption() {
 
 # Asks the window to close as a window manager does: a WM_DELETE_WINDOW message of the WM_PROTOCOLS kind.
 game_Close() {
-    game_SendMessage "$WINDOW" WM_PROTOCOLS WM_DELETE_WINDOW
-}
-
-# Asks the window manager to make the window full screen or maximised (both ways), as a title-bar button does.
-game_AskState() {
-    game_SendMessage root _NET_WM_STATE 1 "$@" 1
-}
-
-# Sends a client message about the game's window: to the window itself, or with "root" to the window manager.
-# Each datum is a number or the name of an atom.
-game_SendMessage() {
-    python3 - "$WINDOW" "$@" <<'PYTHON'
+    python3 - "$WINDOW" <<'PYTHON'
 import ctypes, sys
 x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
 x11.XOpenDisplay.restype = ctypes.c_void_p
 x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
 x11.XInternAtom.restype = ctypes.c_ulong
 x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-x11.XDefaultRootWindow.restype = ctypes.c_ulong
-x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
 x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
 x11.XFlush.argtypes = [ctypes.c_void_p]
 x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
@@ -159,22 +141,16 @@ class ClientMessage(ctypes.Structure):
 class Event(ctypes.Union):
     _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
 
-window, target, kind, data = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4:]
 display = x11.XOpenDisplay(None)
 if not display:
     sys.exit("no display")
-atom = lambda name: x11.XInternAtom(display, name.encode(), 0)
 event = Event()
 event.xclient.type = 33  # ClientMessage
-event.xclient.window = window
-event.xclient.message_type = atom(kind)
+event.xclient.window = int(sys.argv[1])
+event.xclient.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
 event.xclient.format = 32
-for i, datum in enumerate(data):
-    event.xclient.data[i] = int(datum) if datum.isdigit() else atom(datum)
-# What the window manager is asked goes to the root, where only it listens (substructure redirect and notify).
-to_root = target == "root"
-destination = x11.XDefaultRootWindow(display) if to_root else window
-if not x11.XSendEvent(display, destination, 0, 0x180000 if to_root else 0, ctypes.byref(event)):
+event.xclient.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+if not x11.XSendEvent(display, event.xclient.window, 0, 0, ctypes.byref(event)):
     sys.exit("the message could not be sent")
 x11.XFlush(display)
 x11.XCloseDisplay(display)
