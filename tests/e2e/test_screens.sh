@@ -60,7 +60,8 @@ lives3=$(game_Digest "$shots/play-a.png" "$LIVES_DIGIT")
 level1=$(game_Digest "$shots/play-a.png" "$LEVEL_DIGIT")
 [ "$lives3" != "$level1" ] || fail "three lives read like level 1"
 
-# Left held while another window takes the focus and released there: back in the game nothing turns.
+# Left held while another window takes the focus and released there: back in the game nothing turns (up to a
+# frame drawn since, which the status line shows).
 xmessage -geometry +0+0 elsewhere 2>/dev/null &
 xdotool keydown Left
 until [ "$(xdotool getwindowfocus)" != "$WINDOW" ] || ! kill -0 $!; do sleep 0.05; done
@@ -68,7 +69,6 @@ xdotool keyup Left
 xdotool windowactivate --sync "$WINDOW"
 kill $!
 game_Shot "$shots/focus.png"
-# Until the status line changes: a frame drawn since.
 strip=$(game_Digest "$shots/focus.png" "$STRIP")
 until game_Shot "$shots/later.png"; [ "$(game_Digest "$shots/later.png" "$STRIP")" != "$strip" ]; do sleep 0.1; done
 [ "$(game_Digest "$shots/focus.png" "$SCENE")" = "$(game_Digest "$shots/later.png" "$SCENE")" ] ||
@@ -137,8 +137,7 @@ resumed=$(game_Digest "$shots/resumed-a.png" "$STRIP")
 [ "$resumed" != "$(game_Digest "$shots/resumed-b.png" "$STRIP")" ] || fail "the status line stands still after Return"
 [ "$(game_LevelsBuilt)" -eq 4 ] || fail "the pause rebuilt the level"
 
-# Maximise, then full screen, as a title-bar button and a shortcut ask: the window keeps its size, the status line
-# its place at the bottom.
+# Maximise, then full screen: the window keeps its size, and the status line its place at the bottom.
 wmctrl -i -r "$WINDOW" -b add,maximized_vert,maximized_horz
 wmctrl -i -r "$WINDOW" -b add,fullscreen
 until xprop -id "$WINDOW" _NET_WM_STATE | grep -q FULLSCREEN; do sleep 0.1; done
