@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/util.h"
-
 using namespace irr;
 
 bool key_down[255];
@@ -49,17 +47,10 @@ static void receiver_WriteLog(const SEvent::SLogEvent& log) {
     fflush(stderr);
 }
 
-// The engine sends every pad's whole state at each run, so a window without the focus keeps its pads at rest
-// for as long as the focus is away, as keys let go elsewhere are. A device without a window (the null driver)
-// has no focus to lose.
-static bool receiver_IsWindowAway() {
-    return device && driver && driver->getDriverType() != video::EDT_NULL && !device->isWindowFocused();
-}
-
+// The engine sends every pad's whole state at each run: the focus rule that lets keys go (util_RunDevice) lets
+// the pads go after the same run.
 static void receiver_RecordPad(const SEvent::SJoystickEvent& pad) {
-    if (pad.Joystick >= RECEIVER_MAX_PADS) return;
-    if (receiver_IsWindowAway()) receiver_ReleasePad();
-    else receiver_pads[pad.Joystick] = pad;
+    if (pad.Joystick < RECEIVER_MAX_PADS) receiver_pads[pad.Joystick] = pad;
 }
 
 bool MyEventReceiver::OnEvent(const SEvent& event) {
