@@ -101,7 +101,7 @@ static core::dimension2d<u32> util_FitToScreen(core::dimension2d<u32> asked, boo
 
 // Xlib's own handler prints the failed request over six lines and exits; the game ends with its own line.
 static int util_OnXError(Display* display, XErrorEvent* event) {
-    if (util_IsMemoryShort()) util_CriticalError("out of memory");
+    if (util_IsMemoryShort()) util_OutOfMemory();
     char text[200] = "";
     XGetErrorText(display, event->error_code, text, sizeof text);
     char message[256];

@@ -176,9 +176,13 @@ bool util_IsMemoryShort() {
     return false;
 }
 
+void util_OutOfMemory() {
+    util_CriticalError(OUT_OF_MEMORY);
+}
+
 static void util_OnFailedNew() {
     std::set_new_handler(nullptr);
-    util_CriticalError(OUT_OF_MEMORY);
+    util_OutOfMemory();
 }
 
 static struct sigaction util_crash_handlers[2];  // what SIGSEGV and SIGBUS did before, for a crash of another kind

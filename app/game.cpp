@@ -150,6 +150,23 @@ void util_DrawFrame(video::SColor background, bool with_scene, scene::ISceneNode
     driver->endScene();
 }
 
+// The pad's Back abandons the level once held a second, so that a stray press costs no life. It is watched after
+// every run of the device, on the message screens too, so a release there is never missed.
+static bool back_is_held = false;
+static u32 back_held_since = 0;
+
+static bool RunDevice() {
+    const bool running = util_RunDevice();
+    const bool back_down = receiver_IsPadButtonDown(PAD_BUTTON_BACK) && timer != nullptr;
+    if (back_down && !back_is_held) back_held_since = timer->getTime();
+    back_is_held = back_down;
+    return running;
+}
+
+static bool IsBackHeldLong() {
+    return back_is_held && timer->getTime() - back_held_since >= 1000;
+}
+
 // A pad's Start is Escape and its B is Return on every message screen.
 static bool IsEscapeDown() {
     return key_down[KEY_ESCAPE] || receiver_IsPadButtonDown(PAD_BUTTON_START);
@@ -168,7 +185,7 @@ bool util_WaitForReturn(bool pad_a_returns) {
         // The scene as it stands: empty between levels, frozen during the pause.
         util_DrawFrame(video::SColor(0, 0, 0, 0), true, nullptr);
         util_CountFrame();
-        if (!util_RunDevice() || !driver) util_Quit();
+        if (!RunDevice() || !driver) util_Quit();
         if (IsEscapeDown()) return false;
         const bool a_down = receiver_IsPadButtonDown(PAD_BUTTON_A);
         if (IsReturnDown() || (pad_a_returns && a_pressed && !a_down)) return true;
@@ -225,28 +242,13 @@ static FrameOutcome ApplyOutcome(FrameOutcome outcome) {
 // Escape pauses once it is released; on the pause screen Escape quits and Return resumes.
 static void Pause(gui::IGUIStaticText* status_text, bool is_french) {
     while (IsEscapeDown())
-        if (!util_RunDevice() || !driver) QuitDuringPlay();
+        if (!RunDevice() || !driver) QuitDuringPlay();
     status_text->setText(game_GetMessage(MESSAGE_PAUSE, is_french).c_str());
     if (!util_WaitForReturn(true)) QuitDuringPlay();
 }
 
-// The pad's Back abandons the level once held a second, so that a stray press costs no life.
-static bool back_is_held = false;
-static u32 back_held_since = 0;
-
-static bool IsBackHeldLong() {
-    if (!receiver_IsPadButtonDown(PAD_BUTTON_BACK) || !timer) {
-        back_is_held = false;
-        return false;
-    }
-    const u32 now = timer->getTime();
-    if (!back_is_held) back_held_since = now;
-    back_is_held = true;
-    return now - back_held_since >= 1000;
-}
-
 FrameOutcome game_PlayFrame(gui::IGUIStaticText* status_text, bool is_french) {
-    if (!util_RunDevice() || !driver) QuitDuringPlay();
+    if (!RunDevice() || !driver) QuitDuringPlay();
     int result = level_Update();
     util_ShowStatusLine(status_text, is_french, lives, level, result);
     util_DrawFrame(video::SColor(0, 0, 0, 0), true, objective_node);
