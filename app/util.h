@@ -47,7 +47,7 @@ irr::video::ITexture* util_LoadTexture(const char* path);     // the cached one,
 irr::video::ITexture* util_RequireTexture(const char* path);  // a missing file is a critical error; a damaged one null
 irr::gui::IGUIFont* util_LoadFont(const char* path);          // the bitmap font from checked bytes; may be null
 void util_HandleOutOfMemory();                                // memory that runs out, anywhere: one line, status 1
-[[noreturn]] void util_OutOfMemory();                          // the critical error for memory that ran out
+[[noreturn]] void util_OutOfMemory();                         // the critical error for memory that ran out
 bool util_IsMemoryShort();                                    // too little address space or data size left to go on
 [[noreturn]] void util_Quit();                                // the ordinary end: drops the device, exit status 0
 
