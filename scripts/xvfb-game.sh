@@ -76,8 +76,7 @@ game_FindWindow() {
     done
     [ -n "$WINDOW" ] || return 1
     xdotool windowfocus --sync "$WINDOW" 2>/dev/null || true
-    sleep 1
-    game_Frames 2
+    game_Settle 1
 }
 
 # The frames the game has shown so far (0 when it runs without the counting preload).
@@ -99,10 +98,11 @@ game_Frames() {
 }
 
 # Waits the given seconds and then for two frames more, for a screenshot or a check of what the game has done
-# by then: on a busy machine a frame may come long after the time.
+# by then: on a busy machine a frame may come long after the time. A game that ends meanwhile, as after the
+# key that quits, ends the wait too; the checks that follow judge it.
 game_Settle() {
     sleep "$1"
-    game_Frames 2
+    game_Frames 2 || true
 }
 
 # Holds a key for the given seconds and at least two frames: a press and release within one frame is never
@@ -114,24 +114,29 @@ game_Key() {
     game_Settle 0.3
 }
 
-# True while a wait of TIMEOUT seconds, begun at the frame count and time given, should go on: the game runs
-# and the time is not up, or the game has not had it, showing fewer than two frames a second (a busy machine,
-# or valgrind); ten times the time ends it all the same.
+# The processor time the game has had, in clock ticks.
+game_Ticks() {
+    awk '{ print $14 + $15 }' "/proc/$GAME_PID/stat" 2>/dev/null || echo 0
+}
+
+# True while a wait of TIMEOUT seconds, begun at the tick count and time given, should go on: the game runs
+# and the time is not up, or the game has not had it, less than half a processor's worth of it (a busy
+# machine, or valgrind); ten times the time ends it all the same.
 game_Patient() {
-    local frames=$1 elapsed=$((SECONDS - $2)) timeout=$3
+    local ticks=$1 elapsed=$((SECONDS - $2)) timeout=$3
     kill -0 "$GAME_PID" 2>/dev/null || return 1
     [ "$elapsed" -lt "$timeout" ] && return 0
-    [ "$elapsed" -lt $((timeout * 10)) ] && [ "$(game_FrameCount)" -lt $((frames + timeout * 2)) ]
+    [ "$elapsed" -lt $((timeout * 10)) ] && [ $(($(game_Ticks) - ticks)) -lt $((timeout * $(getconf CLK_TCK) / 2)) ]
 }
 
 # Runs the command until it succeeds, for at most TIMEOUT seconds as game_Patient reckons them; its last try
 # comes after the game has ended or the time is up.
 game_Until() {
-    local timeout=$1 frames started=$SECONDS
+    local timeout=$1 ticks started=$SECONDS
     shift
-    frames=$(game_FrameCount)
+    ticks=$(game_Ticks)
     until "$@"; do
-        game_Patient "$frames" "$started" "$timeout" || { "$@"; return; }
+        game_Patient "$ticks" "$started" "$timeout" || { "$@"; return; }
         sleep 0.1
     done
 }

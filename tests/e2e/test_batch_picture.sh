@@ -21,7 +21,7 @@ mkdir -p "$keep"
 shoot() {
     local name=$1 nodes=$2 level=$3 seed=$4 heading=$5 frames=$6
     local log="$work/$name-$nodes.txt"
-    (cd "$game_dir" && KORVANIX_DRAW_NODES=$nodes "$picture" "$level" "$seed" "$heading" "$frames" 600 >"$log" 2>&1) &
+    (cd "$game_dir" && KORVANIX_DRAW_NODES=$nodes exec "$picture" "$level" "$seed" "$heading" "$frames" 600 >"$log" 2>&1) &
     local pid=$!
     while kill -0 "$pid" 2>/dev/null && ! grep -qs '^ready$' "$log"; do sleep 0.2; done
     grep -qs '^ready$' "$log" || { cat "$log"; fail "$name ($nodes) never drew"; kill "$pid" 2>/dev/null; return 1; }

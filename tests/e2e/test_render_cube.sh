@@ -19,7 +19,7 @@ shoot() {
   (cd "$game_dir" && xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash -c '
       "$0" "$1" "$2" 600 > "$3/$1-$2.txt" 2> "$3/$1-$2.err" &
       pid=$!
-      while kill -0 "$pid" 2>/dev/null && ! grep -q ready "$3/$1-$2.txt"; do sleep 0.2; done
+      while kill -0 "$pid" 2>/dev/null && ! grep -qs ready "$3/$1-$2.txt"; do sleep 0.2; done
       import -window root "$3/$1-$2.png"
       kill "$pid" 2>/dev/null || true
       wait "$pid" 2>/dev/null || true' "$checker" "$view" "$level" "$work")

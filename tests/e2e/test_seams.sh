@@ -19,7 +19,7 @@ shoot() {
     rm -f "$work/$view.txt"
     (cd "$game_dir" && exec "$checker" "$view" "$level" 600 >"$work/$view.txt" 2>"$work/$view.err") &
     local pid=$!
-    while kill -0 "$pid" 2>/dev/null && ! grep -q ready "$work/$view.txt"; do sleep 0.2; done
+    while kill -0 "$pid" 2>/dev/null && ! grep -qs ready "$work/$view.txt"; do sleep 0.2; done
     grep -q ready "$work/$view.txt" || { cat "$work/$view.err"; fail "the $view view of level $level never drew"; }
     import -window root -crop 960x720+0+0 +repage "$shot"
     kill "$pid" 2>/dev/null
