@@ -237,8 +237,8 @@ game_Brightness() {
 game_Wait() {
     if game_Until "${1:-20}" game_Ended; then
         # Its status comes a moment after its end, from the shell that waits for it.
-        until [ -f "$GAME_DIR/status" ]; do sleep 0.05; done
-        cat "$GAME_DIR/status"
+        while [ ! -f "$GAME_DIR/status" ] && kill -0 "${GAME_WRAPPER:-$GAME_PID}" 2>/dev/null; do sleep 0.05; done
+        cat "$GAME_DIR/status" 2>/dev/null || echo 124
     else
         kill -9 "$GAME_PID" 2>/dev/null
         echo 124
