@@ -84,12 +84,14 @@ game_FrameCount() {
     od -An -t u8 -N 8 "$GAME_DIR/frames" 2>/dev/null | tr -d ' ' | grep . || echo 0
 }
 
-# Waits until the game has shown n more frames: what it shows then has seen what came before. False when the
-# game ends first, or shows no frame for a minute; at once when it runs without the counting preload.
+# Waits until the game has shown n more frames, or has had a tenth of a second of processor time, as when it
+# waits for a key's release without drawing: what it shows then has seen what came before. False when the game
+# ends first, or makes no progress for a minute; at once when it runs without the counting preload.
 game_Frames() {
-    local target=$(($(game_FrameCount) + $1)) count last=-1 still_since=$SECONDS
+    local target=$(($(game_FrameCount) + $1)) ticks=$(($(game_Ticks) + $(getconf CLK_TCK) / 10)) count
+    local last=-1 still_since=$SECONDS
     grep -qE '(frames|game-preload)\.so' "/proc/$GAME_PID/maps" 2>/dev/null || return 0
-    while count=$(game_FrameCount); [ "$count" -lt "$target" ]; do
+    while count=$(game_FrameCount); [ "$count" -lt "$target" ] && [ "$(game_Ticks)" -lt "$ticks" ]; do
         kill -0 "$GAME_PID" 2>/dev/null || return 1
         [ "$count" -ne "$last" ] && last=$count && still_since=$SECONDS
         [ $((SECONDS - still_since)) -lt 60 ] || return 1
