@@ -9,6 +9,7 @@
 
 // After the engine's headers: Xlib's macros would clash with them.
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 using namespace irr;
 
@@ -19,6 +20,7 @@ gui::IGUIEnvironment* guienv = nullptr;
 ITimer* timer = nullptr;
 int window_width = 0;
 int window_height = 0;
+static bool util_window_had_focus = false;
 
 // The largest window side any X server or GL viewport accepts.
 static const int MAX_WINDOW_SIDE = 16384;
@@ -111,8 +113,10 @@ void util_CreateDevice(IEventReceiver* receiver) {
     bool fullscreen = settings_GetFlag("is_fullscreen");
     video::E_DRIVER_TYPE type = util_GetDriverType(settings_GetInt("driver_type"));
     int bits = settings_GetInt("display_bits");
-    window_height = settings_GetInt("window_size_y");
-    window_width = settings_GetInt("window_size_x");
+    int asked_height = settings_GetInt("window_size_y");
+    int asked_width = settings_GetInt("window_size_x");
+    window_height = asked_height;
+    window_width = asked_width;
     XSetErrorHandler(util_OnXError);
     // Held open until the window's own connection is made: an X server left without a client resets itself, and
     // a connection asked for during the reset fails.
@@ -132,7 +136,7 @@ void util_CreateDevice(IEventReceiver* receiver) {
     srand((unsigned)time(nullptr));
     printf(fullscreen ? "Lauching application %dx%d in fullscreen mode\n"
                       : "Lauching application %dx%d in windowed mode\n",
-           window_width, window_height);
+           asked_width, asked_height);
     fflush(stdout);
 
     if (!device) util_CriticalError("Could not create selected driver.");
@@ -147,6 +151,50 @@ void util_CreateDevice(IEventReceiver* receiver) {
 
     gui::ICursorControl* cursor = device->getCursorControl();
     if (cursor) cursor->setVisible(false);
+    // Every pad plugged in at start plays along with the keys and the mouse; without one nothing changes.
+    core::array<SJoystickInfo> pads;
+    device->activateJoysticks(pads);
+}
+
+// The game's X window: the driver tells it under OpenGL; the software renderers do not, but the window has the
+// focus when this is asked. 0 when neither knows.
+static Window util_GetXWindow(Display* display) {
+    Window window = (Window)driver->getExposedVideoData().OpenGLLinux.X11Window;
+    int revert_to = 0;
+    if (!window) XGetInputFocus(display, &window, &revert_to);
+    return window > PointerRoot ? window : 0;
+}
+
+// A window manager gives the focus once it has placed the window and fitted it and its frame to the screen. From
+// then on its least and greatest size are that size, so maximise and full-screen requests cannot stretch the scene
+// or leave the status line afloat. The engine's own way unmaps the window, which no window manager would then
+// focus again.
+static void util_KeepWindowSize() {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return;
+    Window window = util_GetXWindow(display);
+    XSizeHints* hints = window ? XAllocSizeHints() : nullptr;
+    if (hints) {
+        core::dimension2d<u32> size = driver->getScreenSize();
+        hints->flags = PMinSize | PMaxSize;
+        hints->min_width = hints->max_width = (int)size.Width;
+        hints->min_height = hints->max_height = (int)size.Height;
+        XSetWMNormalHints(display, window, hints);
+        XFree(hints);
+    }
+    XCloseDisplay(display);
+}
+
+// A key released while another window has the focus is never seen here: once the window has had the focus and
+// lost it, nothing counts as held. Before its first focus (no window manager, the focus following the pointer)
+// the engine cannot tell, and the keys keep coming.
+bool util_RunDevice() {
+    bool running = device->run();
+    bool focused = device->isWindowFocused();
+    if (focused && !util_window_had_focus) util_KeepWindowSize();
+    util_window_had_focus = util_window_had_focus || focused;
+    if (util_window_had_focus && !focused) receiver_ReleaseAll();
+    return running;
 }
 
 void util_SetWindowCaption(const wchar_t* title) {

@@ -57,7 +57,7 @@ void util_Error(const char* message) {
                           false, true, nullptr, -1, false);
     if (key_down[KEY_RETURN]) return;
     for (;;) {
-        if (!device->run() || !driver) return;
+        if (!util_RunDevice() || !driver) return;
         util_DrawFrame(video::SColor(255, 255, 255, 255), false, nullptr);
         if (key_down[KEY_ESCAPE]) util_Quit();
         if (key_down[KEY_RETURN]) return;
@@ -73,12 +73,13 @@ void util_RequireFile(const char* path) {
 
 // Opened without blocking and then asked what it is, so a FIFO or a device named like a game file can never
 // hold the game in open() or read(); -1 when it is no regular file.
-static int OpenRegularFile(const char* path, long long* size) {
+static int OpenRegularFile(const char* path, long long* size, struct stat* read = nullptr) {
     int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0) return -1;
     struct stat status;
     if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)) {
         *size = static_cast<long long>(status.st_size);
+        if (read) *read = status;
         return descriptor;
     }
     close(descriptor);
@@ -106,10 +107,11 @@ static bool ReadWhole(int descriptor, std::vector<unsigned char>& bytes) {
 
 // The size is checked before the buffer is made: a huge or sparse file is refused, not allocated. The bytes come
 // from the descriptor that was checked, so a FIFO put in the file's place afterwards cannot hold the game either.
-bool util_ReadRegularFile(const char* path, long long max_size, std::vector<unsigned char>& bytes) {
+bool util_ReadRegularFile(const char* path, long long max_size, std::vector<unsigned char>& bytes,
+                          struct stat* read) {
     bytes.clear();
     long long size = -1;
-    int descriptor = OpenRegularFile(path, &size);
+    int descriptor = OpenRegularFile(path, &size, read);
     if (descriptor < 0) return false;
     bool whole = size <= max_size;
     if (whole) {

@@ -66,20 +66,33 @@ static void LoadSounds(int argc, char** argv) {
     sounds.push_back(sound_Load("data/alarm.wav"));
 }
 
+// A window manager that resizes the window all the same moves the bottom edge: the strip and its text keep their
+// distance to it, as the engine's GUI root follows the window's size.
+static void KeepToTheBottom(gui::IGUIElement* element) {
+    element->setAlignment(gui::EGUIA_UPPERLEFT, gui::EGUIA_UPPERLEFT, gui::EGUIA_LOWERRIGHT, gui::EGUIA_LOWERRIGHT);
+}
+
 // The font, the dark strip along the bottom and the one line of text on it.
 static gui::IGUIStaticText* CreateStatusText(bool is_french) {
     gui::IGUISkin* skin = guienv->getSkin();
     gui::IGUIFont* font = util_LoadFont("data/fontcourier.bmp");
     if (skin && font) skin->setFont(font, gui::EGDF_DEFAULT);
     video::ITexture* strip = util_LoadTexture("data/textback.bmp");
+    // The window's bottom as it is: a window manager may have fitted the window and its frame to the screen
+    // before the first frame.
+    int bottom = (int)driver->getScreenSize().Height;
     gui::IGUIImage* image =
-        guienv->addImage(core::rect<s32>(0, window_height - 30, 640, window_height), nullptr, -1, nullptr);
-    if (image) image->setImage(strip);
+        guienv->addImage(core::rect<s32>(0, bottom - 30, 640, bottom), nullptr, -1, nullptr);
+    if (image) {
+        image->setImage(strip);
+        KeepToTheBottom(image);
+    }
     gui::IGUIStaticText* status_text =
         guienv->addStaticText(game_GetMessage(MESSAGE_TITLE, is_french).c_str(),
-                              core::rect<s32>(10, window_height - 25, 600, window_height), false, true, nullptr,
+                              core::rect<s32>(10, bottom - 25, 600, bottom), false, true, nullptr,
                               -1, false);
     if (!status_text) util_CriticalError("Could not create the status text.");
+    KeepToTheBottom(status_text);
     // The skin's text colour is black: the light glyphs must keep their own colours on the dark strip.
     status_text->setOverrideColor(video::SColor(255, 255, 255, 255));
     return status_text;
@@ -105,7 +118,13 @@ int game_Main(int argc, char** argv) {
 // translucent.
 static void DrawOnTop(scene::ISceneNode* node) {
     node->setVisible(true);
-    for (u32 i = 0; i < node->getMaterialCount(); i++) node->getMaterial(i).setFlag(video::EMF_ZBUFFER, false);
+    // With the eye against the node, the near plane may cut away every face turned to it: the faces beyond,
+    // seen from behind, still show it.
+    bool against = level_IsCameraAgainst(node);
+    for (u32 i = 0; i < node->getMaterialCount(); i++) {
+        node->getMaterial(i).setFlag(video::EMF_ZBUFFER, false);
+        node->getMaterial(i).BackfaceCulling = !against;
+    }
     scene::IMesh* mesh = node->getType() == scene::ESNT_MESH ? static_cast<scene::IMeshSceneNode*>(node)->getMesh()
                                                               : nullptr;
     if (!mesh) {
@@ -131,15 +150,30 @@ void util_DrawFrame(video::SColor background, bool with_scene, scene::ISceneNode
     driver->endScene();
 }
 
-bool util_WaitForReturn() {
-    if (key_down[KEY_RETURN]) return true;
+// A pad's Start is Escape and its B is Return on every message screen.
+static bool IsEscapeDown() {
+    return key_down[KEY_ESCAPE] || receiver_IsPadButtonDown(PAD_BUTTON_START);
+}
+
+static bool IsReturnDown() {
+    return key_down[KEY_RETURN] || receiver_IsPadButtonDown(PAD_BUTTON_B);
+}
+
+bool util_WaitForReturn(bool pad_a_returns) {
+    if (IsReturnDown()) return true;
+    // A answers only when pressed on this screen, as A held for a jump when the pause began is no answer, and
+    // only once let go, so that the press does not jump as well.
+    bool a_was_up = !receiver_IsPadButtonDown(PAD_BUTTON_A), a_pressed = false;
     for (;;) {
         // The scene as it stands: empty between levels, frozen during the pause.
         util_DrawFrame(video::SColor(0, 0, 0, 0), true, nullptr);
         util_CountFrame();
-        if (!device->run() || !driver) util_Quit();
-        if (key_down[KEY_ESCAPE]) return false;
-        if (key_down[KEY_RETURN]) return true;
+        if (!util_RunDevice() || !driver) util_Quit();
+        if (IsEscapeDown()) return false;
+        const bool a_down = receiver_IsPadButtonDown(PAD_BUTTON_A);
+        if (IsReturnDown() || (pad_a_returns && a_pressed && !a_down)) return true;
+        a_pressed = a_pressed || (a_was_up && a_down);
+        a_was_up = a_was_up || !a_down;
     }
 }
 
@@ -190,28 +224,44 @@ static FrameOutcome ApplyOutcome(FrameOutcome outcome) {
 
 // Escape pauses once it is released; on the pause screen Escape quits and Return resumes.
 static void Pause(gui::IGUIStaticText* status_text, bool is_french) {
-    while (key_down[KEY_ESCAPE])
-        if (!device->run() || !driver) QuitDuringPlay();
+    while (IsEscapeDown())
+        if (!util_RunDevice() || !driver) QuitDuringPlay();
     status_text->setText(game_GetMessage(MESSAGE_PAUSE, is_french).c_str());
-    if (!util_WaitForReturn()) QuitDuringPlay();
+    if (!util_WaitForReturn(true)) QuitDuringPlay();
+}
+
+// The pad's Back abandons the level once held a second, so that a stray press costs no life.
+static bool back_is_held = false;
+static u32 back_held_since = 0;
+
+static bool IsBackHeldLong() {
+    if (!receiver_IsPadButtonDown(PAD_BUTTON_BACK) || !timer) {
+        back_is_held = false;
+        return false;
+    }
+    const u32 now = timer->getTime();
+    if (!back_is_held) back_held_since = now;
+    back_is_held = true;
+    return now - back_held_since >= 1000;
 }
 
 FrameOutcome game_PlayFrame(gui::IGUIStaticText* status_text, bool is_french) {
-    if (!device->run() || !driver) QuitDuringPlay();
+    if (!util_RunDevice() || !driver) QuitDuringPlay();
     int result = level_Update();
     util_ShowStatusLine(status_text, is_french, lives, level, result);
     util_DrawFrame(video::SColor(0, 0, 0, 0), true, objective_node);
     util_CountFrame();
     FrameOutcome outcome = ApplyOutcome(game_JudgeFrame(result, util_GetTimeLeft()));
     if (outcome != FRAME_GOES_ON) return outcome;
-    if (key_down[KEY_TAB] && !tab_latch) {
+    const bool tab_down = key_down[KEY_TAB] || IsBackHeldLong();
+    if (tab_down && !tab_latch) {
         player_FadeScreen(video::SColor(0));
         lives--;
         tab_latch = true;
         return FRAME_ABANDONED;
     }
-    if (!key_down[KEY_TAB]) tab_latch = false;
-    if (key_down[KEY_ESCAPE]) Pause(status_text, is_french);
+    if (!tab_down) tab_latch = false;
+    if (IsEscapeDown()) Pause(status_text, is_french);
     if (key_down[KEY_KEY_N]) is_mute = true;
     if (key_down[KEY_KEY_B]) is_mute = false;
     return FRAME_GOES_ON;

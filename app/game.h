@@ -14,7 +14,7 @@ extern const wchar_t* const GAME_TITLE;  // "Korvanix 2.0.0, a game by Ostravel"
 enum FrameOutcome { FRAME_GOES_ON, FRAME_FELL, FRAME_TIMED_OUT, FRAME_OBJECTIVE, FRAME_ABANDONED };
 
 int game_Main(int argc, char** argv);                        // start-up, then the level loop; the exit status
-bool util_WaitForReturn();                                    // message screen: true on Return, false on Escape
+bool util_WaitForReturn(bool pad_a_returns = false);          // true: Return or B (A if asked); false: Escape or Start
 [[noreturn]] void game_RunLevelLoop(irr::gui::IGUIStaticText* status_text, bool is_french);
 FrameOutcome game_PlayFrame(irr::gui::IGUIStaticText* status_text, bool is_french);  // one frame, outcome applied
 FrameOutcome game_JudgeFrame(int result, int time_left);      // outcome of level_Update's result and the time left

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <vector>
+#include <sys/stat.h>
 
 #include <irrlicht.h>
 
@@ -36,8 +37,8 @@ bool util_PrepareMeshBytes(unsigned char* bytes, size_t size);  // 3DS the engin
 bool util_PrepareMeshFile(const char* path, std::vector<unsigned char>& bytes);  // the same for a .3ds file's bytes
 const long long DATA_FILE_MAX_SIZE = 128LL << 20;             // the largest mesh, image or sound file the game reads
 bool util_ReadDataFile(const char* path, std::vector<unsigned char>& bytes);  // a regular file within that size
-bool util_ReadRegularFile(const char* path, long long max_size,
-                          std::vector<unsigned char>& bytes);  // a regular file within max_size, read whole
+bool util_ReadRegularFile(const char* path, long long max_size, std::vector<unsigned char>& bytes,
+                          struct stat* read = nullptr);  // a regular file within max_size, read whole; what it was
 bool util_IsWholeImage(const unsigned char* bytes, size_t size);  // a BMP or PNG the engine decodes safely and truly
 irr::video::IImage* util_LoadImage(const char* path);         // decoded from checked bytes; null if missing or damaged
 irr::video::ITexture* util_AddTexture(const char* path, irr::video::IImage* image);  // cached under the path, or null;
@@ -54,6 +55,7 @@ irr::IrrlichtDevice* util_CreateNullDevice();                // start-up's windo
 void util_CreateDevice(irr::IEventReceiver* receiver);       // the real device from the settings; fills the globals above
 irr::video::E_DRIVER_TYPE util_GetDriverType(int value);     // driver_type setting to engine driver
 void util_SetWindowCaption(const wchar_t* title);            // title + " (" + driver name + ")"
+bool util_RunDevice();                                        // the engine's run; all keys up once the focus is lost
 
 // Frame rate, time left and the status line.
 void util_DrawFrame(irr::video::SColor background, bool with_scene,

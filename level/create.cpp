@@ -133,6 +133,7 @@ static void AddCeiling(bool fog) {
     for (int x = 0; x < tableworld_size_x; x++) {
         for (int z = 0; z < tableworld_size_z; z++) {
             scene::IMeshSceneNode* tile = tableworld_AddMeshNode("data/bottom.3ds");
+            tile->setScale(core::vector3df(TABLEWORLD_PIECE_SCALE));
             for (u32 i = 0; i < tile->getMaterialCount(); i++) {
                 video::SMaterial& material = tile->getMaterial(i);
                 material.TextureLayer[0].Texture = level_top_texture;
@@ -141,7 +142,6 @@ static void AddCeiling(bool fog) {
             }
             tile->setPosition(core::vector3df((x + 0.5f) * 20, (tableworld_size_y + 0.5f) * 20, (z + 0.5f) * 20));
             tile->setMaterialType(video::EMT_TRANSPARENT_ADD_COLOR);
-            tableworld_FitAdditivePiece(tile);
             tableworld_AddToBatch(tile);
         }
     }

@@ -23,4 +23,6 @@ void level_Create(int level, irr::gui::IGUIStaticText* status_text);  // builds 
 void level_Remove();                                 // frees the level and clears the scene
 void level_AddObjective(irr::core::vector3df position, bool fog);  // both objective cubes, at one place
 bool level_ArePointsClose(const irr::core::vector3df& a, const irr::core::vector3df& b, float tolerance);
+bool level_IsCameraAgainst(irr::scene::ISceneNode* node);  // the eye within the near plane's reach of the node's
+                                                     // box, or in it: the faces turned to it may be cut away
 int level_Update();                                  // zoom, quake, moving cube, then player_Update's result

@@ -22,3 +22,12 @@ int level_Update() {
     tableworld_UpdateBatch();
     return player_Update();
 }
+
+bool level_IsCameraAgainst(irr::scene::ISceneNode* node) {
+    if (!camera || !node) return false;
+    irr::core::aabbox3df box = node->getTransformedBoundingBox();
+    const float reach = tableworld_GetNearReach(camera);
+    box.MinEdge -= irr::core::vector3df(reach, reach, reach);
+    box.MaxEdge += irr::core::vector3df(reach, reach, reach);
+    return box.isPointInside(camera->getAbsolutePosition());
+}

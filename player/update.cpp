@@ -16,9 +16,18 @@ using namespace irr;
 
 typedef void (*player_Move)(Object* object, double distance);
 
+// How far a turn or look goes this frame, as a share of the keys' rate: a held key gives the whole rate, a pad
+// stick its deflection, and both together no more than either alone.
+static double player_GetShare(bool key_held, double deflection) {
+    return key_held ? 1.0 : std::max(deflection, 0.0);
+}
+
 static void player_Turn(double r) {
-    if (key_down[KEY_LEFT] || key_down[KEY_KEY_K]) object_Turn(player->object, -player->keys_rotation_speed * r);
-    if (key_down[KEY_RIGHT] || key_down[KEY_KEY_M]) object_Turn(player->object, player->keys_rotation_speed * r);
+    const double stick = receiver_GetPadAxis(PAD_AXIS_TURN);
+    const double left = player_GetShare(key_down[KEY_LEFT] || key_down[KEY_KEY_K], -stick);
+    const double right = player_GetShare(key_down[KEY_RIGHT] || key_down[KEY_KEY_M], stick);
+    if (left > 0) object_Turn(player->object, -player->keys_rotation_speed * r * left);
+    if (right > 0) object_Turn(player->object, player->keys_rotation_speed * r * right);
 }
 
 // A slow frame's motion is taken in parts no longer than this, each tested with the probes: a motion tested
@@ -55,16 +64,23 @@ static void player_Step(bool held, player_Move move, double distance) {
     if (moved) sound_Play(SOUND_WALK);
 }
 
+// The left stick walks like the keys, at their one speed, once it leaves the dead zone; a stick pushed up
+// reads negative.
 static void player_Walk(double r) {
-    player_Step(key_down[KEY_UP] || key_down[KEY_KEY_R] || mouse_left_down, object_MoveForward, 2 * r);
-    player_Step(key_down[KEY_DOWN] || key_down[KEY_KEY_F] || mouse_middle_down, object_MoveForward, -2 * r);
-    player_Step(key_down[KEY_KEY_D], object_MoveSideways, -4 * r / 3);
-    player_Step(key_down[KEY_KEY_G], object_MoveSideways, 4 * r / 3);
+    const double walk = receiver_GetPadAxis(PAD_AXIS_WALK), sideways = receiver_GetPadAxis(PAD_AXIS_SIDEWAYS);
+    player_Step(key_down[KEY_UP] || key_down[KEY_KEY_R] || mouse_left_down || walk < 0, object_MoveForward, 2 * r);
+    player_Step(key_down[KEY_DOWN] || key_down[KEY_KEY_F] || mouse_middle_down || walk > 0, object_MoveForward,
+                -2 * r);
+    player_Step(key_down[KEY_KEY_D] || sideways < 0, object_MoveSideways, -4 * r / 3);
+    player_Step(key_down[KEY_KEY_G] || sideways > 0, object_MoveSideways, 4 * r / 3);
 }
 
 static void player_Pitch(double r) {
-    if (key_down[KEY_KEY_O] || key_down[KEY_PRIOR]) player->pitch -= player->keys_rotation_speed * r;
-    if (key_down[KEY_KEY_L] || key_down[KEY_NEXT]) player->pitch += player->keys_rotation_speed * r;
+    const double stick = receiver_GetPadAxis(PAD_AXIS_LOOK);
+    const double up = player_GetShare(key_down[KEY_KEY_O] || key_down[KEY_PRIOR], -stick);
+    const double down = player_GetShare(key_down[KEY_KEY_L] || key_down[KEY_NEXT], stick);
+    if (up > 0) player->pitch -= player->keys_rotation_speed * r * up;
+    if (down > 0) player->pitch += player->keys_rotation_speed * r * down;
 }
 
 // The amounts use the whole width and height on purpose: leaving the dead zone gives an almost fixed turn
@@ -90,11 +106,18 @@ static void player_Fall(int f) {
     player->vertical_speed = 0;
 }
 
+// Set once the pad's A has started a jump, until A is let go: a pad jumps once per press.
+static bool player_pad_jump_spent = false;
+
 static void player_Jump() {
-    if (!(key_down[KEY_SHIFT] || key_down[KEY_SPACE] || mouse_right_down) || player->is_airborne) return;
+    const bool pad = receiver_IsPadButtonDown(PAD_BUTTON_A);
+    if (!pad) player_pad_jump_spent = false;
+    const bool keys = key_down[KEY_SHIFT] || key_down[KEY_SPACE] || mouse_right_down;
+    if (!(keys || (pad && !player_pad_jump_spent)) || player->is_airborne) return;
     sound_Play(SOUND_JUMP);
     player->is_airborne = true;
     player->vertical_speed = 200;
+    player_pad_jump_spent = pad;
 }
 
 // First person looks from the figure with the pitch; the other view looks straight down from 50 units

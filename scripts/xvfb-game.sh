@@ -2,11 +2,19 @@
 
 # Runs the calling script again inside its own Xvfb display, unless it already is. The search for a free
 # display starts at a random number: two runs started together from the same number can pick the same one,
-# and then one game loses its display when the other run ends.
+# and then one game loses its display when the other run ends. The display gets a window manager, so the game
+# meets a desktop's focus, decorations and maximise; it ends with the display.
 game_UseXvfb() {
     if [ -z "${KORVANIX_IN_XVFB:-}" ]; then
         KORVANIX_IN_XVFB=1 exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash "$0" "$@"
     fi
+    local manager
+    # A window mapped before the manager has taken the display would be left to itself.
+    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+        [ -z "${manager:-}" ] && { openbox >/dev/null 2>&1 </dev/null & manager=$!; }
+        kill -0 "$manager" 2>/dev/null || { echo "FAIL: openbox did not start" >&2; exit 1; }
+        sleep 0.05
+    done
 }
 
 # A scratch copy of the built game folder, so that tests may change its settings or data; with it the preload
@@ -60,16 +68,23 @@ game_Start() {
     game_FindWindow
 }
 
+# The game's window once it is shown: the newest window the window manager took that is on screen (its own
+# frames and pop-ups are none of its clients). Nothing while there is none.
+game_GameWindow() {
+    local window
+    for window in $(xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -o '0x[0-9a-f]*' | tac); do
+        xwininfo -id "$window" 2>/dev/null | grep -q IsViewable && { echo $((window)); return 0; }
+    done
+    return 0
+}
+
 # Waits for the window of the game GAME_PID and focuses it, or keys never arrive; WINDOW is set. The game must
 # have shown frames in it before keys are sent.
 game_FindWindow() {
     WINDOW=""
-    # The root window is visible too: the game's window is the other one.
-    local root started=$SECONDS
-    root=$(xwininfo -root -int | awk '/Window id:/ { print $4 }')
+    local started=$SECONDS
     while [ $((SECONDS - started)) -lt 300 ]; do
-        # No window yet is no failure, even in a caller's set -e and pipefail.
-        WINDOW=$(xdotool search --onlyvisible --name '' 2>/dev/null | grep -vx "$root" | head -n 1 || true)
+        WINDOW=$(game_GameWindow)
         [ -n "$WINDOW" ] && break
         kill -0 "$GAME_PID" 2>/dev/null || return 1
         sleep 0.1
@@ -226,8 +241,16 @@ game_Cleanup() {
     return 0
 }
 
+# The screen where the game's window is, as large as its inside: decorations and placement aside, the
+# window's own pixel x,y is at x,y in the picture.
 game_Shot() {
-    import -window root "$1"
+    import -window root -crop "$(game_WindowGeometry)" +repage "$1"
+}
+
+# The inside of the game's window on the screen, as WIDTHxHEIGHT+X+Y.
+game_WindowGeometry() {
+    xwininfo -id "$WINDOW" | awk '/Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 }
+        /Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h "+" x "+" y }'
 }
 
 # The mean brightness of a screenshot, 0 to 1.

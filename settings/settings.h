@@ -13,8 +13,16 @@ extern int settings_capacity;      // records the table has room for; 100 at sta
 
 extern const char* const SETTINGS_FILE;  // "config.xml"
 
+// The file that settings_Load read: the save writes into that very file or into none.
+struct SettingsFileIdentity {
+    bool known;                 // false until a load, and again after settings_Release
+    unsigned long long device;
+    unsigned long long inode;
+};
+extern SettingsFileIdentity settings_loaded_file;  // set by settings_Load
+
 void settings_Allocate();                          // start-up: an empty table with room for 100 records
-void settings_Release();                           // frees the table and its names
+void settings_Release();                           // frees the table and its names, forgets the file read
 void settings_Add(const char* name, double value); // appends a record (loading only)
 double settings_Get(const char* name);             // first record of that name, or the critical error
 void settings_Set(const char* name, double value); // overwrites the first record of that name, or the critical error

@@ -7,6 +7,7 @@
 #include <langinfo.h>
 #include <locale.h>
 #include <string>
+#include <strings.h>
 #include <unistd.h>
 
 // One row of a question: the answer letter and the values stored for it, in order.
@@ -23,11 +24,26 @@ static char answer = 0;
 // locale gets the bytes as they are.
 static bool is_utf8_terminal = false;
 
+// The codeset that the locale's name spells ("en_US.UTF-8", "fr_FR.utf8@euro"), from the first of LC_ALL, LC_CTYPE
+// and LANG that is set, as the C library would pick it.
+static bool NameSaysUtf8() {
+    const char* name = nullptr;
+    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        name = getenv(variable);
+        if (name && *name) break;
+    }
+    const char* dot = name ? strrchr(name, '.') : nullptr;
+    if (!dot) return false;
+    std::string codeset(dot + 1, strcspn(dot + 1, "@"));
+    return strcasecmp(codeset.c_str(), "UTF-8") == 0 || strcasecmp(codeset.c_str(), "utf8") == 0;
+}
+
 static bool IsUtf8Terminal() {
     if (!isatty(STDOUT_FILENO)) return false;
-    // The environment's locale is asked without making it the process's own.
+    // The environment's locale is asked without making it the process's own. A locale that is named but not
+    // installed (common in containers) gives none: then its name tells what the terminal speaks.
     locale_t environment = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
-    if (!environment) return false;
+    if (!environment) return NameSaysUtf8();
     bool utf8 = strcmp(nl_langinfo_l(CODESET, environment), "UTF-8") == 0;
     freelocale(environment);
     return utf8;

@@ -30,6 +30,7 @@ void settings_Release() {
     settings_table = nullptr;
     settings_count = 0;
     settings_capacity = 0;
+    settings_loaded_file = {false, 0, 0};
 }
 
 void settings_Add(const char* name, double value) {

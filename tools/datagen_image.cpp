@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <functional>
 
+#include "tools/contrast.h"
+#include "world/tableworld.h"
+
 using namespace irr;
 
 namespace {
@@ -354,29 +357,15 @@ Picture texture(Texel texel, int size) {
     return picture;
 }
 
-// How well a cube's outline reads in a world texture: along each of the four edges, the colour distance, 0 to
-// 1, between the band on the edge (a thirty-second of the cell wide) and the band twice as wide just inside it,
-// as a mean over the edges. The data tests hold every level's world textures to a minimum.
-float edgeContrast(const Picture& picture) {
-    const int n = picture.width, band = n / 32;
-    double sum = 0;
-    for (int i = 0; i < n; ++i) {
-        for (int edge = 0; edge < 4; ++edge) {
-            // Texel k in from the edge, on line i across it.
-            auto at = [&](int k) {
-                const int depth = edge % 2 ? n - 1 - k : k;
-                return edge < 2 ? picture.at(depth, i) : picture.at(i, depth);
-            };
-            Colour outer{0, 0, 0, 0}, inner{0, 0, 0, 0};
-            for (int k = 0; k < band; ++k) {
-                outer = add(outer, at(k), 1.0f / band);
-                inner = add(add(inner, at(band + k), 0.5f / band), at(2 * band + k), 0.5f / band);
-            }
-            const float r = outer.r - inner.r, g = outer.g - inner.g, b = outer.b - inner.b;
-            sum += std::sqrt((r * r + g * g + b * b) / 3);
-        }
-    }
-    return float(sum / (4 * n));
+// Drawn additively (the glass, the ceiling), a top or bottom piece reaches past its cell by this share of it on
+// every edge, into its neighbour, which shows the same texels there: a band of the texture this wide is black, so
+// that the overlap adds no light twice.
+void darkenOverlap(Picture& picture) {
+    const int band = int(std::ceil((TABLEWORLD_PIECE_SCALE - 0.5f) * picture.width));
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x)
+            if (std::min(std::min(x, picture.width - 1 - x), std::min(y, picture.height - 1 - y)) < band)
+                picture.at(x, y) = Colour{0, 0, 0, 1};
 }
 
 struct WorldTheme {
@@ -418,7 +407,7 @@ WorldTheme worldFaces(int level) {
     case 8:  // marble
         return {marble({rgb(240, 238, 232), rgb(190, 185, 180), rgb(90, 90, 100)}, 2, s),
                 checker({rgb(235, 235, 230), rgb(40, 40, 45), rgb(150, 150, 150)}, 4, s + 1),
-                marble({rgb(230, 180, 185), rgb(170, 110, 120), rgb(250, 240, 240)}, 2, s + 2)};
+                marble({rgb(185, 210, 225), rgb(110, 140, 165), rgb(245, 250, 255)}, 2, s + 2)};
     case 9:  // sandstone
         return {strata({rgb(225, 180, 120), rgb(170, 110, 65), rgb(120, 70, 40)}, 8, s),
                 ripples({rgb(240, 215, 160), rgb(190, 155, 100), rgb(255, 240, 200)}, 10, s + 1),
@@ -450,7 +439,7 @@ LevelRims levelRims(int level) {
                 {rgba(10, 9, 8, 0.9f), 0.03f, 0.035f, rgb(110, 105, 100), 0.5f}};
     case 2:  // mortar, and the glass's clear edge
         return {{rgba(45, 25, 20, 0.8f), 0.03f, 0.035f, rgb(70, 50, 40), 0.3f},
-                {rgba(40, 34, 28, 0.85f), 0.035f, 0.03f, rgb(40, 38, 30), 0.2f},
+                {rgba(40, 34, 28, 0.85f), 0.05f, 0.03f, rgb(40, 38, 30), 0.2f},
                 {rgba(25, 18, 10, 0.85f), 0.03f, 0.03f, rgb(60, 50, 35), 0.3f}};
     case 3:  // machined steel
         return {{rgba(25, 28, 32, 0.85f), 0.022f, 0.04f, rgb(80, 80, 85), 0},
@@ -475,7 +464,7 @@ LevelRims levelRims(int level) {
     case 8:  // polished marble
         return {{rgba(70, 68, 72, 0.7f), 0.025f, 0.03f, rgb(30, 30, 30), 0.2f},
                 {rgba(110, 110, 118, 0.9f), 0.025f, 0.03f, rgb(40, 40, 40), 0.2f},
-                {rgba(252, 246, 246, 0.8f), 0.025f, 0.03f, rgb(40, 30, 30), 0.2f}};
+                {rgba(250, 252, 255, 0.8f), 0.025f, 0.03f, rgb(30, 35, 40), 0.2f}};
     case 9:  // weathered sandstone
         return {{rgba(70, 40, 20, 0.8f), 0.03f, 0.035f, rgb(50, 40, 25), 0.6f},
                 {rgba(45, 28, 12, 0.9f), 0.045f, 0.035f, rgb(60, 50, 30), 0.6f},
@@ -483,7 +472,7 @@ LevelRims levelRims(int level) {
     case 10:  // crystal
         return {{rgba(235, 215, 255, 0.8f), 0.025f, 0.035f, rgb(30, 20, 40), 0.2f},
                 {rgba(25, 8, 45, 0.8f), 0.03f, 0.035f, rgb(40, 30, 55), 0.2f},
-                {rgba(150, 110, 210, 0.7f), 0.025f, 0.035f, rgb(40, 30, 60), 0.2f}};
+                {rgba(5, 2, 12, 0.9f), 0.03f, 0.035f, rgb(110, 80, 150), 0.2f}};
     default:  // gold and obsidian
         return {{rgba(60, 40, 10, 0.8f), 0.025f, 0.035f, rgb(60, 50, 30), 0},
                 {rgba(5, 4, 8, 0.9f), 0.03f, 0.04f, rgb(150, 120, 180), 0.1f},
@@ -502,7 +491,7 @@ WorldTheme worldTheme(int level) {
 // ---- skies ------------------------------------------------------------------------------------
 
 struct SkyTheme {
-    Colour zenith, horizon, ground;
+    Colour zenith, horizon, nadir;
     core::vector3df sun;       // direction; zero for no sun
     Colour sun_colour;
     float sun_size;            // the larger, the wider the glow
@@ -519,47 +508,47 @@ SkyTheme skyTheme(int level) {
     t.sun_size = 1;
     switch (level) {
     case 1:  // dawn
-        t = {rgb(60, 90, 170), rgb(250, 170, 110), rgb(60, 50, 60), core::vector3df(1, 0.12f, 0.3f), rgb(255, 230, 170), 1.2f,
+        t = {rgb(60, 90, 170), rgb(250, 170, 110), rgb(5, 20, 125), core::vector3df(1, 0.12f, 0.3f), rgb(255, 230, 170), 1.2f,
              0.3f, rgb(255, 190, 170), 0, 0, {}, {}, 0};
         break;
     case 2:  // cloud bands
-        t = {rgb(40, 100, 200), rgb(170, 210, 245), rgb(90, 100, 90), core::vector3df(-0.4f, 0.8f, 0.4f), rgb(255, 255, 230), 0.6f,
+        t = {rgb(40, 100, 200), rgb(170, 210, 245), rgb(8, 18, 80), core::vector3df(-0.4f, 0.8f, 0.4f), rgb(255, 255, 230), 0.6f,
              0.6f, rgb(250, 250, 255), 0, 0, {}, {}, 0};
         break;
     case 3:  // sunset
-        t = {rgb(70, 40, 110), rgb(250, 110, 60), rgb(40, 20, 30), core::vector3df(0.2f, 0.05f, -1), rgb(255, 200, 90), 1.8f,
+        t = {rgb(70, 40, 110), rgb(250, 110, 60), rgb(8, 18, 80), core::vector3df(0.2f, 0.05f, -1), rgb(255, 200, 90), 1.8f,
              0.35f, rgb(200, 90, 110), 0, 0, {}, {}, 0};
         break;
     case 4:  // polar night and aurora
-        t = {rgb(5, 10, 30), rgb(20, 40, 70), rgb(200, 215, 235), core::vector3df(), {}, 0,
+        t = {rgb(5, 10, 30), rgb(20, 40, 70), rgb(8, 18, 80), core::vector3df(), {}, 0,
              0, {}, 0.6f, 0, {}, {}, 1};
         break;
     case 5:  // overcast
-        t = {rgb(120, 125, 135), rgb(180, 180, 185), rgb(80, 85, 80), core::vector3df(), {}, 0,
+        t = {rgb(120, 125, 135), rgb(180, 180, 185), rgb(8, 18, 80), core::vector3df(), {}, 0,
              0.9f, rgb(215, 215, 220), 0, 0, {}, {}, 0};
         break;
     case 6:  // volcanic smoke
-        t = {rgb(30, 10, 10), rgb(200, 60, 20), rgb(60, 15, 5), core::vector3df(0.5f, 0.3f, 0.5f), rgb(255, 120, 40), 2.5f,
+        t = {rgb(30, 10, 10), rgb(200, 60, 20), rgb(0, 20, 130), core::vector3df(0.5f, 0.3f, 0.5f), rgb(255, 120, 40), 2.5f,
              0.7f, rgb(50, 35, 35), 0, 0, {}, {}, 0};
         break;
     case 7:  // starfield
-        t = {rgb(2, 4, 15), rgb(15, 25, 60), rgb(5, 5, 15), core::vector3df(), {}, 0,
+        t = {rgb(2, 4, 15), rgb(15, 25, 60), rgb(0, 12, 160), core::vector3df(), {}, 0,
              0, {}, 1, 0, {}, {}, 0};
         break;
     case 8:  // pastel
-        t = {rgb(150, 180, 240), rgb(250, 200, 220), rgb(170, 150, 180), core::vector3df(-0.6f, 0.4f, -0.5f), rgb(255, 250, 230), 1,
+        t = {rgb(150, 180, 240), rgb(250, 200, 220), rgb(8, 18, 80), core::vector3df(-0.6f, 0.4f, -0.5f), rgb(255, 250, 230), 1,
              0.45f, rgb(255, 235, 245), 0, 0, {}, {}, 0};
         break;
     case 9:  // desert noon
-        t = {rgb(60, 130, 220), rgb(220, 225, 215), rgb(200, 160, 110), core::vector3df(0.2f, 1, 0.1f), rgb(255, 255, 240), 0.8f,
+        t = {rgb(60, 130, 220), rgb(220, 225, 215), rgb(8, 18, 80), core::vector3df(0.2f, 1, 0.1f), rgb(255, 255, 240), 0.8f,
              0.08f, rgb(255, 255, 255), 0, 0, {}, {}, 0};
         break;
     case 10:  // nebula
-        t = {rgb(8, 5, 25), rgb(30, 15, 50), rgb(10, 5, 20), core::vector3df(), {}, 0,
+        t = {rgb(8, 5, 25), rgb(30, 15, 50), rgb(6, 12, 80), core::vector3df(), {}, 0,
              0, {}, 0.8f, 1, rgb(200, 60, 180), rgb(50, 120, 230), 0};
         break;
     default:  // deep space, golden nebula
-        t = {rgb(3, 3, 8), rgb(10, 10, 20), rgb(3, 3, 8), core::vector3df(-0.3f, 0.2f, 0.9f), rgb(255, 240, 200), 0.5f,
+        t = {rgb(3, 3, 8), rgb(40, 34, 60), rgb(0, 22, 165), core::vector3df(-0.3f, 0.2f, 0.9f), rgb(255, 240, 200), 0.5f,
              0, {}, 1, 0.8f, rgb(240, 170, 60), rgb(120, 40, 20), 0};
         break;
     }
@@ -583,7 +572,10 @@ float starLight(core::vector3df d, float density, int seed) {
 Colour skyColour(const SkyTheme& t, core::vector3df d, int seed) {
     d.normalize();
     const float e = d.Y;
-    Colour c = e >= 0 ? mix(t.horizon, t.zenith, std::pow(e, 0.6f)) : mix(t.horizon, t.ground, std::pow(-e, 0.4f));
+    // Below the horizon the sky falls away fast to a dark, cold depth that no floor shares: a hole reads as a drop.
+    Colour c = e >= 0 ? mix(t.horizon, t.zenith, std::pow(e, 0.6f)) : mix(t.horizon, t.nadir, std::pow(-e, 0.3f));
+    // The lights of the sky (the sun's glow, a nebula) stay above the depth.
+    const float above = clamp01(1 + 4 * e);
     if (t.clouds > 0) {
         // Bands: the noise is stretched horizontally and fades towards the zenith and below the horizon.
         core::vector3df q(d.X, d.Y * 3, d.Z);
@@ -594,7 +586,7 @@ Colour skyColour(const SkyTheme& t, core::vector3df d, int seed) {
     if (t.nebula > 0) {
         float n = spaceFbm(d, 2, 6, seed + 50), m = spaceFbm(d, 3, 5, seed + 70);
         float glow = clamp01((n - 0.45f) * 3) * t.nebula;
-        c = add(c, mix(t.nebula_a, t.nebula_b, m), glow * 0.8f);
+        c = add(c, mix(t.nebula_a, t.nebula_b, m), glow * 0.8f * above);
     }
     if (t.aurora > 0) {
         float wave = std::sin(std::atan2(d.Z, d.X) * 3 + spaceFbm(d, 2, 4, seed + 90) * 8);
@@ -608,7 +600,7 @@ Colour skyColour(const SkyTheme& t, core::vector3df d, int seed) {
         float a = clamp01(d.dotProduct(t.sun));
         float halo = std::pow(a, 40.0f / t.sun_size) * 0.6f + std::pow(a, 6.0f / t.sun_size) * 0.25f;
         float disc = a > 0.9985f ? 1.0f : 0.0f;
-        c = add(c, t.sun_colour, halo + disc);
+        c = add(c, t.sun_colour, (halo + disc) * above);
     }
     return Colour{clamp01(c.r), clamp01(c.g), clamp01(c.b), 1};
 }
@@ -668,34 +660,6 @@ Picture objective(Colour frame, Colour glow) {
         }
     }
     return picture;
-}
-
-// The objective laid over a background image stretched to its size, as the eye sees it in front of a sky or a wall.
-Picture over(const Picture& top, const Picture& background) {
-    Picture out(top.width, top.height, Colour{0, 0, 0, 1});
-    for (int y = 0; y < top.height; ++y) {
-        for (int x = 0; x < top.width; ++x) {
-            const Colour& t = top.at(x, y);
-            Colour c = mix(background.at(x * background.width / top.width, y * background.height / top.height), t, t.a);
-            out.at(x, y) = Colour{c.r, c.g, c.b, 1};
-        }
-    }
-    return out;
-}
-
-// How much the objective stands out from a background: the mean colour distance, 0 to 1, between the
-// objective laid over it and the background alone. The data tests hold every level to a minimum.
-float objectiveContrast(const Picture& top, const Picture& background) {
-    const Picture seen = over(top, background);
-    double sum = 0;
-    for (int y = 0; y < top.height; ++y) {
-        for (int x = 0; x < top.width; ++x) {
-            const Colour& a = seen.at(x, y);
-            const Colour& b = background.at(x * background.width / top.width, y * background.height / top.height);
-            sum += std::sqrt(((a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) + (a.b - b.b) * (a.b - b.b)) / 3);
-        }
-    }
-    return float(sum / (top.width * top.height));
 }
 
 Picture textStrip() {
@@ -770,8 +734,9 @@ void picture_Save(video::IVideoDriver* video, const Picture& picture, const std:
     if (!written) datagen_Fail("cannot write " + file_name);
 }
 
-// Each level's row of the contact sheet shows its world textures labelled with their rims' contrast and ends
-// with the objective over the level's side texture and over the sky face it stands out least from, each
+// Each level's row of the contact sheet shows its world textures labelled with their rims' contrast, its sky
+// with the contrast of the sky below the horizon against the floor (under the bottom face), and ends with the
+// objective over the level's side texture and over the sky face it stands out least from, each
 // labelled with its contrast.
 void image_WriteAll(video::IVideoDriver* video, const std::string& folder, const std::string& preview_file) {
     Sheet sheet(11, 12);
@@ -782,29 +747,31 @@ void image_WriteAll(video::IVideoDriver* video, const std::string& folder, const
         const int row = level - 1;
         font_DrawLabel(sheet.picture, 6, sheet.top(row) + Sheet::THUMB / 2 - 6, std::to_string(level), rgb(255, 220, 120));
         WorldTheme world = worldTheme(level);
-        const Texel* texels[3] = {&world.side, &world.top, &world.bottom};
         const char* names[3] = {"side", "top", "bottom"};
         Picture side = texture(world.side, SIDE_SIZE);
+        Picture flats[2] = {texture(world.top, FLAT_SIZE), texture(world.bottom, FLAT_SIZE)};
+        for (Picture& flat : flats) darkenOverlap(flat);
+        const Picture* pictures[3] = {&side, &flats[0], &flats[1]};
         for (int i = 0; i < 3; ++i) {
-            Picture picture = i == 0 ? side : texture(*texels[i], FLAT_SIZE);
-            picture_Save(video, picture, dir + names[i] + ".bmp");
-            sheet.put(row, i, picture, names[i] + std::string(" rim ") + percent(edgeContrast(picture)));
+            picture_Save(video, *pictures[i], dir + names[i] + ".bmp");
+            sheet.put(row, i, *pictures[i], names[i] + std::string(" rim ") + percent(contrast_Edge(*pictures[i])));
         }
         SkyTheme sky = skyTheme(level);
-        Picture faintest_sky(1, 1, Colour{0, 0, 0, 1});
+        std::vector<Picture> faces;
+        int faintest_face = 0;
         float faintest = 2;
         for (int face = 0; face < 6; ++face) {
-            Picture picture = skyFace(sky, face, level * 7);
-            picture_Save(video, picture, dir + SKY_FACES[face] + ".bmp");
-            sheet.put(row, 3 + face, picture, SKY_FACES[face]);
-            float contrast = objectiveContrast(first, picture);
-            if (contrast < faintest) {
-                faintest = contrast;
-                faintest_sky = picture;
-            }
+            faces.push_back(skyFace(sky, face, level * 7));
+            picture_Save(video, faces[face], dir + SKY_FACES[face] + ".bmp");
+            float contrast = contrast_Between(contrast_Over(first, faces[face]), faces[face]);
+            if (contrast < faintest) faintest = contrast, faintest_face = face;
         }
-        sheet.put(row, 9, over(first, side), "obj " + percent(objectiveContrast(first, side)));
-        sheet.put(row, 10, over(first, faintest_sky), "obj " + percent(faintest));
+        const Picture* sides[4] = {&faces[2], &faces[3], &faces[4], &faces[5]};
+        const float drop = contrast_Between(contrast_BelowHorizon(sides, faces[1]), flats[0]);
+        for (int face = 0; face < 6; ++face)
+            sheet.put(row, 3 + face, faces[face], face == 1 ? "drop " + percent(drop) : std::string(SKY_FACES[face]));
+        sheet.put(row, 9, contrast_Over(first, side), "obj " + percent(contrast_Between(contrast_Over(first, side), side)));
+        sheet.put(row, 10, contrast_Over(first, faces[faintest_face]), "obj " + percent(faintest));
     }
     Picture strip = textStrip();
     picture_Save(video, first, folder + "/objectiv.png");

@@ -2,10 +2,14 @@
 // Usage: korvanix_render_check above|below|sky|blob|text|objective|objective-hidden|seams|seams-odd|seams-even
 // LEVEL SECONDS, run from the game folder; objective-hidden is the objective's scene without it. Prints "face NAME X Y" for the window point where each face's centre lands, then "ready".
 // "levels LEVEL 0" prints "different levels N": the smaller levels of the level's side texture that the game
-// makes and the renderer would make differently.
+// makes and the renderer would make differently; then "handed levels H", the smaller levels that the game's
+// loader handed to the renderer (none when it left them to the renderer, and compared the renderer's with itself).
 // The seams views show a wall and a floor of 3 x 3 cubes as the game places them, face-on and at a grazing
 // angle in four quarters of the window; -odd and -even bring the odd or the even cubes to the front where
 // neighbours overlap, so the two shots differ exactly where the overlap shows.
+#include <GL/gl.h>
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +25,21 @@ using namespace irr;
 namespace {
 
 IrrlichtDevice* render_device = nullptr;
+int handed_levels = 0;
+
+}  // namespace
+
+// Every texture level reaches the GL library through here: the program exports it, so it comes before the
+// library's own. A smaller level handed over with its texels was made by the game, not by the renderer.
+extern "C" void glTexImage2D(GLenum target, GLint level, GLint internal_format, GLsizei width, GLsizei height,
+                             GLint border, GLenum format, GLenum type, const void* pixels) {
+    typedef void (*Upload)(GLenum, GLint, GLint, GLsizei, GLsizei, GLint, GLenum, GLenum, const void*);
+    static Upload real = reinterpret_cast<Upload>(dlsym(RTLD_NEXT, "glTexImage2D"));
+    if (level > 0 && pixels) handed_levels++;
+    if (real) real(target, level, internal_format, width, height, border, format, type, pixels);
+}
+
+namespace {
 
 scene::IMeshSceneNode* addPiece(const char* mesh_file, video::ITexture* texture) {
     scene::ISceneManager* scene = render_device->getSceneManager();
@@ -151,7 +170,9 @@ int main(int argc, char** argv) {
         std::string file = "data/" + std::to_string(level) + "/side.bmp";
         video::IImage* image = util_LoadImage(file.c_str());
         if (!image) return 1;
-        video::ITexture* textures[2] = {util_AddTexture(file.c_str(), image), video->addTexture("renderer's", image)};
+        video::ITexture* textures[2] = {util_AddTexture(file.c_str(), image), nullptr};
+        const int handed = handed_levels;
+        textures[1] = video->addTexture("renderer's", image);
         core::dimension2du size = image->getDimension();
         int different = 0;
         for (u32 mip = 1; (size.Width | size.Height) >> mip; mip++) {
@@ -160,7 +181,7 @@ int main(int argc, char** argv) {
                                      textures[1]->lock(video::ETLM_READ_ONLY, mip), bytes) != 0;
             for (video::ITexture* texture : textures) texture->unlock();
         }
-        std::printf("different levels %d\n", different);
+        std::printf("different levels %d\nhanded levels %d\n", different, handed);
         render_device->drop();
         return 0;
     }

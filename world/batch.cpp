@@ -517,8 +517,7 @@ private:
         scene::ICameraSceneNode* camera = SceneManager->getActiveCamera();
         if (!camera) return;
         core::vector3df eye = camera->getAbsolutePosition();
-        f32 slope = tanf(camera->getFOV() * 0.5f);
-        f32 reach = camera->getNearValue() * sqrtf(1 + slope * slope * (1 + camera->getAspectRatio() * camera->getAspectRatio()));
+        f32 reach = tableworld_GetNearReach(camera);
         // The camera's own view is brought up to date only when it is drawn, after this.
         core::matrix4 view;
         view.buildCameraLookAtMatrixLH(eye, camera->getTarget(), camera->getUpVector());
@@ -584,7 +583,7 @@ private:
         const f32 half = group.half_size, plane = Along(low, w);
         if (!(Along(neighbour, w) - half < plane && plane < Along(neighbour, w) + half)) return false;
         const f32 in_front = face % 2 ? Along(eye, w) - plane : plane - Along(eye, w);
-        if (group.material.BackfaceCulling && !(in_front > 0)) return true;
+        if (IsSeenFromBehind(group, in_front, eye.getDistanceFrom(piece.position))) return true;
         if (IsOutOfView(seen, low, high)) return true;
         const Span whole = {Along(low, u), Along(high, u), Along(low, v), Along(high, v)};
         const Span beside = {Along(neighbour, u) - half, Along(neighbour, u) + half, Along(neighbour, v) - half,
@@ -689,16 +688,22 @@ private:
         return corner / 3 < 32 ? 1u << (corner / 3) : 0;
     }
 
+    // Whether the renderer culls a face of the group whose plane has the eye the given distance in front of it
+    // (negative: behind), the eye standing that far from the piece. Only a face clearly seen from behind counts:
+    // one seen almost edge on is left to the renderer, which decides it as it always has.
+    static bool IsSeenFromBehind(const BatchGroup& group, f32 in_front, f32 eye_distance) {
+        return group.culls_back && in_front < -0.001f * (eye_distance + group.half_size);
+    }
+
     // The piece's triangles (among the first 32) that the renderer would cull, seen from behind by a perspective
-    // camera. Only those clearly behind are named: one seen almost edge on is left to the renderer, which decides
-    // it as it always has.
+    // camera.
     static u32 FindTurnedAway(const BatchGroup& group, const BatchPiece& piece, const scene::ICameraSceneNode* camera) {
-        if (!group.culls_back || camera->isOrthogonal()) return 0;
+        if (camera->isOrthogonal()) return 0;
         const core::vector3df relative = camera->getAbsolutePosition() - piece.position;
-        const f32 margin = 0.001f * (relative.getLength() + group.half_size);
         u32 away = 0;
         for (size_t t = 0; t < group.triangle_planes.size() && t < 32; t++)
-            if (group.triangle_planes[t].getDistanceTo(relative) < -margin) away |= 1u << t;
+            if (IsSeenFromBehind(group, group.triangle_planes[t].getDistanceTo(relative), relative.getLength()))
+                away |= 1u << t;
         return away;
     }
 
@@ -754,6 +759,12 @@ void GlassPart::render() {
 TableworldBatch* tableworld_the_batch = nullptr;
 
 }  // namespace
+
+// The near plane's corners lie farthest from the eye: nothing nearer than this is sure to be drawn.
+float tableworld_GetNearReach(const scene::ICameraSceneNode* camera) {
+    f32 slope = tanf(camera->getFOV() * 0.5f);
+    return camera->getNearValue() * sqrtf(1 + slope * slope * (1 + camera->getAspectRatio() * camera->getAspectRatio()));
+}
 
 bool tableworld_IsDrawingNodes() {
     const char* value = getenv("KORVANIX_DRAW_NODES");

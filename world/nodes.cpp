@@ -43,17 +43,6 @@ static void tableworld_SetDullGrey(scene::ISceneNode* node) {
     }
 }
 
-// Drawn additively, a strip where two pieces overlap would be added twice: a bright line along every edge of the
-// glass and of the ceiling. Such a piece spans its cell exactly across, its plane stays where the other pieces'
-// edges are, and its texture is scaled to match, so that every texel stays where it was.
-void tableworld_FitAdditivePiece(scene::ISceneNode* node) {
-    const f32 across = 0.5f;
-    node->setScale(core::vector3df(across, TABLEWORLD_PIECE_SCALE, across));
-    const f32 texture_scale = across / TABLEWORLD_PIECE_SCALE;
-    for (u32 i = 0; i < node->getMaterialCount(); i++)
-        node->getMaterial(i).getTextureMatrix(0).setTextureScaleCenter(texture_scale, texture_scale);
-}
-
 void tableworld_AddCube(video::ITexture* top_texture, float x, float y, float z, video::ITexture* side_texture,
                         video::ITexture* bottom_texture, bool fog, bool glass) {
     scene::ISceneNode* side = tableworld_AddFace("data/side.3ds", side_texture, fog, false);
@@ -64,10 +53,6 @@ void tableworld_AddCube(video::ITexture* top_texture, float x, float y, float z,
     // A hair over half size: neighbouring cubes overlap a little and leave no cracks.
     const core::vector3df scale(TABLEWORLD_PIECE_SCALE, TABLEWORLD_PIECE_SCALE, TABLEWORLD_PIECE_SCALE);
     for (scene::ISceneNode* node : nodes) node->setScale(scale);
-    if (glass) {
-        tableworld_FitAdditivePiece(top);
-        tableworld_FitAdditivePiece(bottom);
-    }
     core::vector3df centre(x + 10, y + 10, z + 10);
     for (scene::ISceneNode* node : nodes) node->setPosition(centre);
     for (scene::ISceneNode* node : nodes) node->setMaterialFlag(video::EMF_LIGHTING, true);

@@ -24,7 +24,8 @@ extern int tableworld_move_cell[3];                    // the destination cell
 const int TABLEWORLD_MAX_SIZE = 64;                    // largest table side accepted from the settings
 const int TABLEWORLD_MOVE_ATTEMPTS = 1000;             // draws per call before giving up starting a move
 // The cube pieces are 40 units across and drawn a hair over half size, so that neighbours overlap and no crack
-// opens; the data generator stretches their texture coordinates by the same factor.
+// opens; the data generator stretches their texture coordinates by the same factor, and blackens the band of the
+// tops' and bottoms' textures that overlaps, where the glass and the ceiling would add their light twice.
 const float TABLEWORLD_PIECE_SCALE = 0.51f;
 
 int tableworld_GetRandom15();                          // one rand() reduced to 0..32767 whatever RAND_MAX is
@@ -49,9 +50,9 @@ bool tableworld_SearchPath(int x, int y, int z, int target_x, int target_y, int 
 void tableworld_MoveCube(Player* player, irr::scene::ISceneNode* objective, double step);  // advances the moving cube
 void tableworld_Quake(double amplitude);               // one shaking step of every cube
 
+float tableworld_GetNearReach(const irr::scene::ICameraSceneNode* camera);  // how far the corners of the
+                                                       // camera's near plane lie from its eye
 irr::scene::IMeshSceneNode* tableworld_AddMeshNode(const char* mesh_file);  // a node of frame 0 of a mesh file
-void tableworld_FitAdditivePiece(irr::scene::ISceneNode* node);  // a top or bottom drawn additively: exactly
-                                                       // one cell across, so no strip is added twice
 void tableworld_AddAllCubes(bool fog, bool glass);     // the three nodes of every cube, with the level's textures
 void tableworld_AddCube(irr::video::ITexture* top_texture, float x, float y, float z,
                         irr::video::ITexture* side_texture, irr::video::ITexture* bottom_texture,

@@ -26,7 +26,8 @@ shoot() {
     while kill -0 "$pid" 2>/dev/null && ! grep -qs '^ready$' "$log"; do sleep 0.2; done
     grep -qs '^ready$' "$log" || { cat "$log"; fail "$name ($nodes) never drew"; kill "$pid" 2>/dev/null; return 1; }
     sleep 0.3
-    import -window root -crop 800x600+0+0 +repage "$keep/$name-$([ "$nodes" = 1 ] && echo nodes || echo batched).png"
+    WINDOW=$(game_GameWindow)
+    game_Shot "$keep/$name-$([ "$nodes" = 1 ] && echo nodes || echo batched).png"
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
 }
@@ -78,15 +79,24 @@ shoot objective-through-glass 0 2 29 objective 10 &&
         fail "objective through glass: only $differing pixels show it (at least 3000)"
 }
 
-# The ceiling seen from below, its tiles a flat grey over a black world: where two tiles meet, the light must not
-# be added twice (a bright grid across the sky).
+# Zoomed in with the eye just off a face, the near plane cut that face away and culled the faces beyond: the
+# objective vanished. The camera walks round it (on plain ground, in glass and fog): from outside its box it shows.
+for world in "1 12" "9 16"; do
+    (cd "$game_dir" && "$picture" $world orbit 10 0 >"$work/orbit.txt" 2>&1) || fail "orbit $world: the program failed"
+    [ "$(grep -c '^pose ' "$work/orbit.txt")" -eq 744 ] || fail "orbit $world: not every place was drawn"
+    missing=$(awk '$5 == "outside" && $6 == 0 { printf "%s/%s/%s ", $2, $3, $4 }' "$work/orbit.txt")
+    [ -z "$missing" ] || fail "orbit $world: the objective vanished seen from $missing"
+done
+
+# The ceiling seen from below, its tiles a flat grey over a black world, but for the black band the data gives their
+# texture where neighbours overlap: there the light must not be added twice (a bright grid across the sky).
 flat="$work/flat-game"
 mkdir -p "$flat"
 cp -r "$game_dir/." "$flat/"
 for image in side bottom sky_top sky_bottom sky_left sky_right sky_front sky_back; do
     convert -size 64x64 xc:black -type TrueColor "BMP3:$flat/data/6/$image.bmp"
 done
-convert -size 64x64 'xc:rgb(128,128,128)' -type TrueColor "BMP3:$flat/data/6/top.bmp"
+convert "$game_dir/data/6/top.bmp" -fill 'rgb(128,128,128)' +opaque black -type TrueColor "BMP3:$flat/data/6/top.bmp"
 game_dir=$flat KORVANIX_PICTURE_WITHOUT_OBJECTIVE=1 shoot ceiling 0 6 21 up 10 && {
     ceiling=$(convert "$keep/ceiling-batched.png" -colorspace Gray -threshold 30% -format '%[fx:round(mean*w*h)]' info:)
     doubled=$(convert "$keep/ceiling-batched.png" -colorspace Gray -threshold 60% -format '%[fx:round(mean*w*h)]' info:)

@@ -56,7 +56,7 @@ expect_error "world one cell high" play \
 expect_error "difficulty 0" play "difficulty_level :CRITICAL ERROR : " \
     setting difficulty_level 0
 expect_error "turn speed infinite" play "keys_rotation_speed :CRITICAL ERROR : must be a finite number " \
-    setting keys_rotation_speed inf
+    setting keys_rotation_speed 1e39
 
 # Settings files the engine's XML reader would read past its buffer never reach it. The garbage starts with a
 # plain letter, so it can never open with a UTF-16 byte-order mark, which the reader would decode and accept; it
@@ -72,7 +72,7 @@ expect_error "no all_settings element" start "is_fullscreen :CRITICAL ERROR : se
 
 # Values that cannot give a window or a level.
 expect_error "size not a number" play "size_x_world :CRITICAL ERROR : " \
-    eval 'setting is_autoconfigure 0 && setting size_x_world nan'
+    eval 'setting is_autoconfigure 0 && setting size_x_world 0e99'
 expect_error "world of no cells" play "size_z_world :CRITICAL ERROR : " \
     eval 'setting is_autoconfigure 0 && setting size_z_world 0'
 expect_error "world of 1e30 cells" play "size_y_world :CRITICAL ERROR : " \

@@ -82,9 +82,11 @@ for level in 1 9; do
   above "$(distance "$top" "$side")" 0.05 || fail "level $level: top and side look alike ($top / $side)"
   above "$(distance "$bottom" "$side")" 0.05 || fail "level $level: bottom and side look alike ($bottom / $side)"
   above "$(distance "$top" "$bottom")" 0.05 || fail "level $level: top and bottom look alike ($top / $bottom)"
-  # The game makes the textures' smaller levels itself: they must be the renderer's own, byte for byte.
+  # The game makes the textures' smaller levels itself: they must be the renderer's own, byte for byte. Left to the
+  # renderer, they would be compared with themselves.
   levels=$(cd "$game_dir" && xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" "$checker" levels "$level" 0)
-  [ "$levels" = "different levels 0" ] || fail "level $level: the smaller texture levels are not the renderer's ($levels)"
+  grep -qx "different levels 0" <<<"$levels" || fail "level $level: the smaller texture levels are not the renderer's ($levels)"
+  grep -qx "handed levels [1-9][0-9]*" <<<"$levels" || fail "level $level: the game made no smaller texture levels ($levels)"
 done
 
 [ "$failures" -eq 0 ] && echo "PASS: three differently textured faces on every view"

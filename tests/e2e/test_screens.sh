@@ -60,6 +60,20 @@ lives3=$(game_Digest "$shots/play-a.png" "$LIVES_DIGIT")
 level1=$(game_Digest "$shots/play-a.png" "$LEVEL_DIGIT")
 [ "$lives3" != "$level1" ] || fail "three lives read like level 1"
 
+# Left held while another window takes the focus and released there: back in the game nothing turns (up to a
+# frame drawn since, which the status line shows).
+xmessage -geometry +0+0 elsewhere 2>/dev/null &
+xdotool keydown Left
+until [ "$(xdotool getwindowfocus)" != "$WINDOW" ] || ! kill -0 $!; do sleep 0.05; done
+xdotool keyup Left
+xdotool windowactivate --sync "$WINDOW"
+kill $!
+game_Shot "$shots/focus.png"
+strip=$(game_Digest "$shots/focus.png" "$STRIP")
+until game_Shot "$shots/later.png"; [ "$(game_Digest "$shots/later.png" "$STRIP")" != "$strip" ]; do sleep 0.1; done
+[ "$(game_Digest "$shots/focus.png" "$SCENE")" = "$(game_Digest "$shots/later.png" "$SCENE")" ] ||
+    fail "a key released in another window still acts in the game"
+
 # Tab held for two seconds abandons one level only; the same level number comes back with a life less.
 before_tab=$(wc -l <"$GAME_DIR/stdout.log")
 game_Key Tab 2
@@ -123,6 +137,14 @@ resumed=$(game_Digest "$shots/resumed-a.png" "$STRIP")
 [ "$resumed" != "$(game_Digest "$shots/resumed-b.png" "$STRIP")" ] || fail "the status line stands still after Return"
 [ "$(game_LevelsBuilt)" -eq 4 ] || fail "the pause rebuilt the level"
 
+# Maximise, then full screen: the window keeps its size, and the status line its place at the bottom.
+wmctrl -i -r "$WINDOW" -b add,maximized_vert,maximized_horz
+wmctrl -i -r "$WINDOW" -b add,fullscreen
+until xprop -id "$WINDOW" _NET_WM_STATE | grep -q FULLSCREEN; do sleep 0.1; done
+game_Shot "$shots/full-screen.png"
+[[ "$(game_WindowGeometry)" == 800x600+* ]] && above "$(light_pixels "$shots/full-screen.png" "$STRIP")" 300 ||
+    fail "maximise and full screen made the window $(game_WindowGeometry), the status line elsewhere"
+
 # Escape twice: pause, then quit with status 0 after removing the level.
 game_Key Escape 0.4
 game_Key Escape 0.4
@@ -131,17 +153,20 @@ status=$(game_Wait 20)
 [ "$(tail -n 2 "$GAME_DIR/stdout.log" | tr '\n' '|')" = "Removing level...|done.|" ] ||
     fail "quitting did not remove the level"
 
-# A window asked larger than the 1024x768 screen opens as large as the screen, its status line at the bottom.
+# A window asked larger than the 1024x768 screen opens, frame and all, within the screen, its status line at
+# its bottom; the launch line still names the size asked.
 game_Cleanup
 game_Copy "$1"
 game_SetSetting window_size_x 1280
 game_SetSetting window_size_y 1024
 game_Start || fail "no window of 1280x1024 asked"
 game_Settle 1
-size=$(xwininfo -id "$WINDOW" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
-[ "$size" = 1024x768 ] || fail "a window of 1280x1024 asked opened at $size on a 1024x768 screen"
+grep -qx "Lauching application 1280x1024 in windowed mode" "$GAME_DIR/stdout.log" || fail "the launch line's size"
+IFS='x+' read -r width height x y <<<"$(game_WindowGeometry)"
+((x >= 0 && y >= 0 && x + width <= 1024 && y + height <= 768 && width * height > 1000 * 700)) ||
+    fail "a window of 1280x1024 asked shows as $(game_WindowGeometry) on a 1024x768 screen"
 game_Shot "$shots/large.png"
-above "$(light_pixels "$shots/large.png" 640x30+0+738)" 300 || fail "no title text at the bottom of the screen"
+above "$(light_pixels "$shots/large.png" "640x30+0+$((height - 30))")" 300 || fail "no title text at the bottom"
 
 [ "$failures" -eq 0 ] && echo "PASS: title, level, caption, Tab, lost lives, pause, resume, quit and the window's size"
 exit $((failures > 0))

@@ -21,7 +21,8 @@ shoot() {
     local pid=$!
     while kill -0 "$pid" 2>/dev/null && ! grep -qs ready "$work/$view.txt"; do sleep 0.2; done
     grep -q ready "$work/$view.txt" || { cat "$work/$view.err"; fail "the $view view of level $level never drew"; }
-    import -window root -crop 960x720+0+0 +repage "$shot"
+    WINDOW=$(game_GameWindow)
+    game_Shot "$shot"
     kill "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
 }

@@ -2,7 +2,8 @@
 // test that compares the batched drawing with the node-by-node one (KORVANIX_DRAW_NODES=1).
 // Usage: korvanix_batch_picture LEVEL SEED HEADING FRAMES SECONDS, run from the game folder. The heading
 // "objective" looks straight at the objective, zoomed in, and "up" straight up; KORVANIX_PICTURE_WITHOUT_OBJECTIVE=1
-// leaves the objective out of the picture.
+// leaves the objective out of the picture. The heading "orbit" walks the camera around the objective instead and
+// prints "pose ELEVATION DIRECTION DISTANCE inside|outside CHANNELS" for each place, what it changes in the frame.
 // Prints "calls N", the draw calls of the frozen frame, "move D", the direction of the cube on its way (0: none),
 // and "ready" once it is on screen, then keeps drawing it until SECONDS have passed.
 
@@ -10,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include <GL/gl.h>
 
 #include "app/game.h"
 #include "app/receiver.h"
@@ -27,6 +30,32 @@ static void AimAtObjective(float* heading, double* pitch) {
     core::vector3df d = objective2_node->getPosition() - player->object->node->getPosition();
     *heading = (float)(atan2(d.Z, -d.X) * 180 / M_PI);
     *pitch = asin(-d.Y / d.getLength()) * 180 / M_PI;
+}
+
+// The camera walks round the objective, 0 to 60 units off in eight directions at three elevations, looking at it;
+// each place prints the channels of the frame that the objective changes by more than a tenth.
+static void Orbit() {
+    static unsigned char frames[2][800 * 600 * 3];
+    const core::vector3df centre = objective2_node->getPosition();
+    for (int elevation = -40; elevation <= 40; elevation += 40)
+        for (int direction = 0; direction < 360; direction += 45)
+            for (int distance = 0; distance <= 60; distance += 2) {
+                f32 e = elevation * core::DEGTORAD, a = direction * core::DEGTORAD;
+                core::vector3df away(cosf(e) * cosf(a), sinf(e), cosf(e) * sinf(a)), eye = centre + away * (f32)distance;
+                camera->setPosition(eye);
+                camera->setTarget(eye - away);
+                for (int with = 0; with < 2; with++) {
+                    objective_node->setVisible(with);
+                    objective2_node->setVisible(with);
+                    util_DrawFrame(video::SColor(0, 0, 0, 0), true, with ? objective_node : nullptr);
+                    glReadPixels(0, 0, 800, 600, GL_RGB, GL_UNSIGNED_BYTE, frames[with]);
+                }
+                long added = 0;
+                for (size_t i = 0; i < sizeof frames[0]; i++) added += std::abs(frames[0][i] - frames[1][i]) > 25;
+                bool inside = objective_node->getTransformedBoundingBox().isPointInside(eye);
+                printf("pose %d %d %d %s %ld\n", elevation, direction, distance, inside ? "inside" : "outside", added);
+            }
+    printf("ready\n");
 }
 
 int main(int argc, char** argv) {
@@ -55,7 +84,10 @@ int main(int argc, char** argv) {
     level_Create(level_number, nullptr);
     // The frame rate scales every motion: fixed, the quake and the moving cube take the same steps both ways.
     player->cursor = nullptr;
+    bool orbit = strcmp(argv[3], "orbit") == 0;
     if (aim) mouse_wheel = 8;
+    // Zoomed in all the way, the view takes in least of a face held close.
+    if (orbit) mouse_wheel = 1;
     for (int i = 0; i < frames; i++) {
         fps = 60;
         device->run();
@@ -64,6 +96,10 @@ int main(int argc, char** argv) {
         player->pitch = pitch;
         if (level_Update() < 0) break;
         util_DrawFrame(video::SColor(0, 0, 0, 0), true, objective_node);
+    }
+    if (orbit) {
+        Orbit();
+        seconds = 0;
     }
     if (!with_objective) {
         objective_node->setVisible(false);

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <unistd.h>
 
+#include "app/receiver.h"
 #include "app/util.h"
 #include "settings/settings.h"
 
@@ -81,4 +82,13 @@ std::string helpers_ShippedConfig() {
     std::ostringstream bytes;
     bytes << file.rdbuf();
     return bytes.str();
+}
+
+void helpers_PostPad(u32 buttons, const std::vector<double>& axes, u8 pad) {
+    SEvent event{};
+    event.EventType = EET_JOYSTICK_INPUT_EVENT;
+    event.JoystickEvent.ButtonStates = buttons;
+    event.JoystickEvent.Joystick = pad;
+    for (size_t axis = 0; axis < axes.size(); axis++) event.JoystickEvent.Axis[axis] = (s16)(axes[axis] * 32767);
+    MyEventReceiver().OnEvent(event);
 }

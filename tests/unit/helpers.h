@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 #include <irrlicht.h>
 
 // Moves into a fresh folder for the life of the object; data/ links to the built game's data.
@@ -29,3 +30,6 @@ void helpers_LoadSettings(const std::string& xml);
 
 // The shipped config.xml as text.
 std::string helpers_ShippedConfig();
+
+// Hands the receiver a pad's whole state as the engine sends it at each run: buttons held, axes from 0 on (-1 to 1).
+void helpers_PostPad(irr::u32 buttons, const std::vector<double>& axes = {}, irr::u8 pad = 0);

@@ -14,6 +14,7 @@
 #include "app/util.h"
 #include "helpers.h"
 #include "sound/sound.h"
+#include "tools/contrast.h"
 #include "world/tableworld.h"
 
 using namespace irr;
@@ -228,30 +229,14 @@ float seamRatio(const Image& image) {
     return seam / (inside / (n - 1) + 1e-3f);
 }
 
-// How well a cube's outline reads: along each of the four edges, the colour distance, 0 to 1, between the band
-// on the edge (a thirty-second of the cell) and the band twice as wide just inside it, as a mean over the edges.
-float edgeContrast(const Image& image) {
-    const u32 n = image.size().Width, band = n / 32;
-    double sum = 0;
-    for (u32 i = 0; i < n; ++i) {
-        for (int edge = 0; edge < 4; ++edge) {
-            auto at = [&](u32 k) {
-                const u32 depth = edge % 2 ? n - 1 - k : k;
-                return edge < 2 ? image.at(depth, i) : image.at(i, depth);
-            };
-            float distance = 0;
-            for (auto channel : {&video::SColor::getRed, &video::SColor::getGreen, &video::SColor::getBlue}) {
-                float outer = 0, inner = 0;
-                for (u32 k = 0; k < band; ++k) {
-                    outer += float((at(k).*channel)()) / band;
-                    inner += (float((at(band + k).*channel)()) + float((at(2 * band + k).*channel)())) / (2 * band);
-                }
-                distance += (outer - inner) * (outer - inner) / (255.0f * 255.0f);
-            }
-            sum += std::sqrt(distance / 3);
-        }
+// The image as the data tool's pictures hold it, for the contrast figures the tool designs by.
+Picture pictureOf(const Image& image) {
+    Picture picture(int(image.size().Width), int(image.size().Height), Colour{0, 0, 0, 1});
+    for (int i = 0; i < picture.width * picture.height; ++i) {
+        video::SColorf c(image.at(i % picture.width, i / picture.width));
+        picture.pixels[i] = Colour{c.r, c.g, c.b, c.a};
     }
-    return float(sum / (4 * n));
+    return picture;
 }
 
 const char* const WORLD[3] = {"side", "top", "bottom"};
@@ -272,7 +257,7 @@ TEST_F(Data, WorldTexturesAreSquareTileableDistinctAndOutlined) {
             const u32 size = std::string(name) == "side" ? 512 : 256;
             EXPECT_EQ(image.size(), core::dimension2du(size, size)) << "sides sharp up close, tops and bottoms lighter";
             EXPECT_LT(seamRatio(image), 2.5f) << "the texture shows a seam where it repeats";
-            EXPECT_GT(edgeContrast(image), 0.15f) << "the cube's outline does not read";
+            EXPECT_GT(contrast_Edge(pictureOf(image)), 0.15f) << "the cube's outline does not read";
             means.push_back(meanColour(image));
         }
         EXPECT_GT(means[0].getDistanceFrom(means[1]), 0.05f) << "level " << level << ": side and top alike";
@@ -285,15 +270,19 @@ TEST_F(Data, WorldTexturesAreSquareTileableDistinctAndOutlined) {
     }
 }
 
-// Where two sky faces meet, their border rows match: each of the 24 borders has a partner.
-TEST_F(Data, SkyFacesAreSquareAndMeetWithoutSeams) {
+// Where two sky faces meet, their border rows match: each of the 24 borders has a partner. A hole in a floor shows
+// the sky below the horizon: it stands apart from the level's floor (a player took a hole for one more tile and
+// fell through).
+TEST_F(Data, SkyFacesMeetWithoutSeamsAndFallAwayBelowTheHorizon) {
     for (int level = 1; level <= 11; ++level) {
         std::vector<std::vector<video::SColor>> borders;  // four per face: top, bottom, left, right rows
+        std::vector<Picture> faces;
         for (const char* name : SKY) {
             SCOPED_TRACE(levelFile(level, name));
             Image image(levelFile(level, name));
             ASSERT_NE(image.image, nullptr);
             ASSERT_EQ(image.size(), core::dimension2du(256, 256));
+            faces.push_back(pictureOf(image));
             std::vector<video::SColor> top, bottom, left, right;
             for (u32 i = 0; i < 256; ++i) {
                 top.push_back(image.at(i, 0));
@@ -316,6 +305,11 @@ TEST_F(Data, SkyFacesAreSquareAndMeetWithoutSeams) {
             }
             EXPECT_LT(best, 0.03f) << "level " << level << ": " << SKY[b / 4] << " border " << b % 4 << " meets no other face";
         }
+        const Picture* sides[4] = {&faces[2], &faces[3], &faces[4], &faces[5]};
+        Image floor(levelFile(level, "top"));
+        ASSERT_NE(floor.image, nullptr);
+        EXPECT_GT(contrast_Between(contrast_BelowHorizon(sides, faces[1]), pictureOf(floor)), 0.2f)
+            << "level " << level << ": the sky below the horizon looks like the floor";
     }
 }
 
@@ -339,30 +333,12 @@ TEST_F(Data, ObjectiveIsATranslucentFaceWithAnOpaqueFrame) {
     }
 }
 
-// How much the objective stands out from a background stretched to its size: the mean colour distance, 0 to 1,
-// between the objective laid over it (by its alpha) and the background alone.
-float contrastOver(const Image& top, const Image& background) {
-    const core::dimension2du size = top.size(), under = background.size();
-    double sum = 0;
-    for (u32 y = 0; y < size.Height; ++y) {
-        for (u32 x = 0; x < size.Width; ++x) {
-            video::SColor t = top.at(x, y), b = background.at(x * under.Width / size.Width, y * under.Height / size.Height);
-            float alpha = t.getAlpha() / 255.0f, distance = 0;
-            for (auto channel : {&video::SColor::getRed, &video::SColor::getGreen, &video::SColor::getBlue}) {
-                float difference = alpha * (float((t.*channel)()) - float((b.*channel)())) / 255;
-                distance += difference * difference;
-            }
-            sum += std::sqrt(distance / 3);
-        }
-    }
-    return float(sum / (size.Width * size.Height));
-}
-
 // The objective shows through the cubes against any sky and any wall: on none of the eleven levels may it melt
 // into a sky face or a world texture (a pale blue one once did against level 2's sky).
 TEST_F(Data, ObjectiveStandsOutFromEveryLevelsSkyAndTextures) {
-    Image objective("data/objectiv.png");
-    ASSERT_NE(objective.image, nullptr);
+    Image objective_image("data/objectiv.png");
+    ASSERT_NE(objective_image.image, nullptr);
+    const Picture objective = pictureOf(objective_image);
     float faintest = 1;
     std::string where;
     for (int level = 1; level <= 11; ++level) {
@@ -370,7 +346,8 @@ TEST_F(Data, ObjectiveStandsOutFromEveryLevelsSkyAndTextures) {
             for (int i = 0; i < (names == WORLD ? 3 : 6); ++i) {
                 Image background(levelFile(level, names[i]));
                 ASSERT_NE(background.image, nullptr) << levelFile(level, names[i]);
-                float contrast = contrastOver(objective, background);
+                const Picture under = pictureOf(background);
+                float contrast = contrast_Between(contrast_Over(objective, under), under);
                 if (contrast < faintest) {
                     faintest = contrast;
                     where = levelFile(level, names[i]);

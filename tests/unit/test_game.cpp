@@ -163,4 +163,12 @@ TEST_F(GameFrameTest, MessageScreenReturnsAtOnceWhenReturnIsHeld) {
     EXPECT_FALSE(util_WaitForReturn());
 }
 
+TEST_F(GameFrameTest, PadBackAbandonsOnlyWhenHeldASecond) {
+    for (u32 time : {5000u, 5999u, 6000u, 6500u, 7499u, 7500u}) {
+        helpers_PostPad(time == 6000 ? 0 : 1u << PAD_BUTTON_BACK);
+        timer->setTime(time);
+        EXPECT_EQ(time == 7500 ? FRAME_ABANDONED : FRAME_GOES_ON, game_PlayFrame(status_text, false)) << time;
+    }
+}
+
 }  // namespace

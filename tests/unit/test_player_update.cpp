@@ -222,6 +222,31 @@ TEST_F(PlayerUpdate, PitchKeysAndTurnKeysAtTheirRate) {
     EXPECT_NEAR(player->pitch, 20 + k * 0.5 - 100 * k * 0.5, 1e-9);  // no bounds
 }
 
+TEST_F(PlayerUpdate, PadSticksActLikeTheKeysBeyondTheDeadZone) {
+    const core::vector3df start = Position();
+    const double k = settings_Get("keys_rotation_speed");
+    helpers_PostPad(0, {0.19, -0.19, 0, 0.19, -0.19});
+    player_Update();
+    EXPECT_TRUE(Heading() == 0 && player->pitch == 20 && Position().X == start.X && Position().Z == start.Z);
+    helpers_PostPad(0, {0, -0.5, 0, 0.6, -0.6}, 1);
+    key_down[KEY_UP] = true;
+    player_Update();
+    EXPECT_NEAR(Heading(), 0.6 * k * 0.5, 1e-4);
+    EXPECT_NEAR(player->pitch, 20 - 0.6 * k * 0.5, 1e-4);
+    EXPECT_NEAR(std::hypot(Position().X - start.X, Position().Z - start.Z), 1, 1e-4);
+}
+
+TEST_F(PlayerUpdate, APadJumpsOncePerPressOfA) {
+    MakeTable(3, 8, 3);
+    tableworld_SetCell(1, 0, 1, 1);
+    Place(30, 26, 30);
+    for (u32 buttons : {1u << PAD_BUTTON_A, 0u, 1u << PAD_BUTTON_A}) {
+        helpers_PostPad(buttons);
+        for (int frame = 0; frame < 200; frame++) player_Update();
+    }
+    EXPECT_EQ(2, CountStarts(SOUND_JUMP));
+}
+
 TEST_F(PlayerUpdate, AFrameRateOfZeroCountsAsOne) {
     Floor();
     Place(50, 26, 50);

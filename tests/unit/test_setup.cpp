@@ -61,6 +61,10 @@ TEST_F(SetupTest, FullFrenchAnswerSequence) {
     EXPECT_EQ(std::regex_replace(utf8, std::regex("\xE8"), "\xC3\xA8"),
               RunOnTerminal("b\na\ni\na\nb\nc\na\n", "C.UTF-8"));
     EXPECT_EQ(output, RunOnTerminal("b\na\ni\na\nb\nc\na\n", "C"));
+    // A locale that is named but not installed: its name tells.
+    std::string named_utf8 = RunOnTerminal("b\na\ni\na\nb\nc\na\n", "xx.Utf8@x");
+    EXPECT_EQ(RunOnTerminal("b\na\ni\na\nb\nc\na\n", "C.UTF-8"), named_utf8);
+    EXPECT_EQ(output, RunOnTerminal("b\na\ni\na\nb\nc\na\n", "xx.ISO-8859-1"));
     EXPECT_EQ(1, settings_Get("is_french"));
     EXPECT_EQ(1, settings_Get("difficulty_level"));
     EXPECT_EQ(800, settings_Get("time_counter_speed"));
