@@ -4,7 +4,7 @@ ASAN_DIR  := build/asan
 GAME_DIR  := $(CURDIR)/build/game
 JOBS      ?= 2
 
-.PHONY: all deps build play test test-normal test-asan test-fuzz test-soak fuzz soak bench clean
+.PHONY: all deps build play test test-all test-normal test-asan test-fuzz test-soak asan fuzz soak bench clean
 
 all: build
 
@@ -18,26 +18,42 @@ build: deps
 play: build
 	@bash scripts/play
 
-test: test-normal test-asan test-package test-fuzz test-soak
+# Every test. The phases run side by side, each phase's output shown whole once it ends: most of an end-to-end
+# test is waiting for the game, and the other phases use the processors meanwhile, at a lower priority, so that
+# the normal build and its tests, the longest road, go first.
+TEST_JOBS ?= 4
+LATER ?=
+test:
+	@start=$$(date +%s); \
+	$(MAKE) --no-print-directory -k -j 4 --output-sync=target test-all LATER="nice -n 10"; status=$$?; \
+	elapsed=$$(($$(date +%s) - start)); \
+	echo "make test: $$([ $$status -eq 0 ] && echo passed || echo FAILED) in $$((elapsed / 60)) min $$((elapsed % 60)) s" \
+		"(load average now $$(cut -d' ' -f1-3 /proc/loadavg))"; \
+	exit $$status
+
+test-all: test-normal test-asan test-package test-fuzz test-soak
 
 test-normal: build
-	cd $(BUILD_DIR) && ctest --output-on-failure --no-tests=error -j $(JOBS)
+	cd $(BUILD_DIR) && ctest --output-on-failure --no-tests=error -j $(TEST_JOBS)
 
-test-asan: deps
+# The sanitizer build, for its tests and the soak.
+asan: deps
 	@cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DKORVANIX_SANITIZE=ON -DKORVANIX_E2E=OFF >/dev/null
-	@cmake --build $(ASAN_DIR) -j $(JOBS)
+	@$(LATER) cmake --build $(ASAN_DIR) -j $(JOBS)
+
+test-asan: asan
 	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-		ctest --output-on-failure --no-tests=error -j $(JOBS)
+		$(LATER) ctest --output-on-failure --no-tests=error -j $(TEST_JOBS)
 
 bench: deps
 	@bash bench/run-bench
 
 # The Debian package, build/korvanix_2.0.0_amd64.deb, from its own hardened Release build in build/package.
 package: deps
-	@bash packaging/build-package
+	@$(LATER) bash packaging/build-package
 
 test-package: package
-	bash tests/package/test_package.sh build/korvanix_2.0.0_amd64.deb build/package/game
+	$(LATER) bash tests/package/test_package.sh build/korvanix_2.0.0_amd64.deb build/package/game
 
 .PHONY: package test-package
 
@@ -47,7 +63,7 @@ fuzz: deps
 	@bash tests/fuzz/run.sh $(FUZZ_SECONDS)
 
 test-fuzz: deps
-	@bash tests/fuzz/run.sh 30
+	@$(LATER) bash tests/fuzz/run.sh 30
 
 # Random play in the real window: the sanitizer game of the test-asan tree under Xvfb for SOAK_SECONDS, its
 # memory measured from the end of the first minute. make test plays 60 seconds, so it measures from the 20th.
@@ -59,8 +75,8 @@ soak-game: deps
 soak: soak-game
 	@bash scripts/soak $(SOAK_SECONDS) 60 $(ASAN_DIR)/game
 
-test-soak: soak-game
-	@bash scripts/soak 60 20 $(ASAN_DIR)/game
+test-soak: asan
+	@$(LATER) bash scripts/soak 60 20 $(ASAN_DIR)/game
 
 .PHONY: soak-game
 

@@ -17,12 +17,15 @@ game_UseXvfb() {
     done
 }
 
-# A scratch copy of the built game folder, so that tests may change its settings or data.
+# A scratch copy of the built game folder, so that tests may change its settings or data; with it the preload
+# that counts the frames the game shows, which is how the helpers below wait for the game, however slowly a busy
+# machine runs it.
 game_Copy() {
     local source=$1
     GAME_DIR=$(mktemp -d /tmp/korvanix-game-XXXXXX)
     cp -r "$source/korvanix" "$source/config.xml" "$GAME_DIR/"
     cp -r "$source/data" "$GAME_DIR/data"
+    cc -shared -fPIC -O2 -o "$GAME_DIR/frames.so" "$(dirname "${BASH_SOURCE[0]}")/game-preload.c" -ldl
 }
 
 # Sets one key of the copy's config.xml.
@@ -36,9 +39,18 @@ game_SetSetting() {
 # game's own shell, such as a limit.
 game_Launch() {
     local redirections=${GAME_REDIRECTIONS:-'>stdout.log 2>stderr.log'} before=${GAME_BEFORE:-:}
-    rm -f "$GAME_DIR/pid" "$GAME_DIR/status"
+    rm -f "$GAME_DIR/pid" "$GAME_DIR/status" "$GAME_DIR/frames"
+    # The preload's counts, made at their full size here: under a file-size limit, the preload's growing the
+    # file would end the game.
+    truncate -s $(((2 + 65536) * 8)) "$GAME_DIR/frames"
     (
         cd "$GAME_DIR" || exit
+        # A caller's own copy of the preload counts the frames just as well.
+        case ${LD_PRELOAD:-} in
+            *game-preload.so*) ;;
+            *) [ -f frames.so ] && export LD_PRELOAD="${LD_PRELOAD:+$LD_PRELOAD }$GAME_DIR/frames.so" ;;
+        esac
+        export KORVANIX_FRAME_FILE="$GAME_DIR/frames"
         eval "($before; exec ./korvanix \"\$@\" $redirections </dev/null) &"
         echo $! >pid
         wait $!
@@ -66,10 +78,12 @@ game_GameWindow() {
     return 0
 }
 
-# Waits for the window of the game GAME_PID and focuses it, or keys never arrive; WINDOW is set.
+# Waits for the window of the game GAME_PID and focuses it, or keys never arrive; WINDOW is set. The game must
+# have shown frames in it before keys are sent.
 game_FindWindow() {
     WINDOW=""
-    for _ in $(seq 1 200); do
+    local started=$SECONDS
+    while [ $((SECONDS - started)) -lt 300 ]; do
         WINDOW=$(game_GameWindow)
         [ -n "$WINDOW" ] && break
         kill -0 "$GAME_PID" 2>/dev/null || return 1
@@ -77,36 +91,88 @@ game_FindWindow() {
     done
     [ -n "$WINDOW" ] || return 1
     xdotool windowfocus --sync "$WINDOW" 2>/dev/null || true
-    sleep 1
+    game_Settle 1
 }
 
-# Holds a key long enough for several frames to see it (a press and release within one frame is never seen).
+# The frames the game has shown so far (0 when it runs without the counting preload).
+game_FrameCount() {
+    od -An -t u8 -N 8 "$GAME_DIR/frames" 2>/dev/null | tr -d ' ' | grep . || echo 0
+}
+
+# Waits until the game has shown n more frames, or has had a tenth of a second of processor time, as when it
+# waits for a key's release without drawing: what it shows then has seen what came before. False when the game
+# ends first, or makes no progress for a minute; at once when it runs without the counting preload.
+game_Frames() {
+    local target=$(($(game_FrameCount) + $1)) ticks=$(($(game_Ticks) + $(getconf CLK_TCK) / 10)) count
+    local last=-1 still_since=$SECONDS
+    grep -qE '(frames|game-preload)\.so' "/proc/$GAME_PID/maps" 2>/dev/null || return 0
+    while count=$(game_FrameCount); [ "$count" -lt "$target" ] && [ "$(game_Ticks)" -lt "$ticks" ]; do
+        kill -0 "$GAME_PID" 2>/dev/null || return 1
+        [ "$count" -ne "$last" ] && last=$count && still_since=$SECONDS
+        [ $((SECONDS - still_since)) -lt 60 ] || return 1
+        sleep 0.05
+    done
+}
+
+# Waits the given seconds and then for two frames more, for a screenshot or a check of what the game has done
+# by then: on a busy machine a frame may come long after the time. A game that ends meanwhile, as after the
+# key that quits, ends the wait too; the checks that follow judge it.
+game_Settle() {
+    sleep "$1"
+    game_Frames 2 || true
+}
+
+# Holds a key for the given seconds and at least two frames: a press and release within one frame is never
+# seen. Then two more frames see the release.
 game_Key() {
     xdotool keydown "$1"
-    sleep "${2:-0.4}"
+    game_Settle "${2:-0.4}"
     xdotool keyup "$1"
-    sleep 0.3
+    game_Settle 0.3
+}
+
+# The processor time the game has had, in clock ticks.
+game_Ticks() {
+    awk '{ print $14 + $15 }' "/proc/$GAME_PID/stat" 2>/dev/null || echo 0
+}
+
+# True while a wait of TIMEOUT seconds, begun at the tick count and time given, should go on: the game runs
+# and the time is not up, or the game has not had it, less than half a processor's worth of it (a busy
+# machine, or valgrind); ten times the time ends it all the same.
+game_Patient() {
+    local ticks=$1 elapsed=$((SECONDS - $2)) timeout=$3
+    kill -0 "$GAME_PID" 2>/dev/null || return 1
+    [ "$elapsed" -lt "$timeout" ] && return 0
+    [ "$elapsed" -lt $((timeout * 10)) ] && [ $(($(game_Ticks) - ticks)) -lt $((timeout * $(getconf CLK_TCK) / 2)) ]
+}
+
+# Runs the command until it succeeds, for at most TIMEOUT seconds as game_Patient reckons them; its last try
+# comes after the game has ended or the time is up.
+game_Until() {
+    local timeout=$1 ticks started=$SECONDS
+    shift
+    ticks=$(game_Ticks)
+    until "$@"; do
+        game_Patient "$ticks" "$started" "$timeout" || { "$@"; return; }
+        sleep 0.1
+    done
 }
 
 # Waits until the game's console output holds the text (a grep pattern) n times; false after the timeout.
 game_WaitOutput() {
-    local pattern=$1 count=${2:-1} timeout=${3:-30}
-    for _ in $(seq 1 $((timeout * 10))); do
-        [ "$(grep -c -- "$pattern" "$GAME_DIR/stdout.log" 2>/dev/null)" -ge "$count" ] && return 0
-        sleep 0.1
-    done
-    return 1
+    game_Until "${3:-30}" game_OutputHas "$1" "${2:-1}"
+}
+game_OutputHas() {
+    [ "$(grep -c -- "$1" "$GAME_DIR/stdout.log" 2>/dev/null)" -ge "$2" ]
 }
 
 # Waits until n levels have been built to the end (a level whose maze is rebuilt counts once); false after
 # the timeout.
 game_WaitLevels() {
-    local count=$1 timeout=${2:-60}
-    for _ in $(seq 1 $((timeout * 10))); do
-        [ "$(game_LevelsBuilt)" -ge "$count" ] && return 0
-        sleep 0.1
-    done
-    return 1
+    game_Until "${2:-60}" game_LevelsAtLeast "$1"
+}
+game_LevelsAtLeast() {
+    [ "$(game_LevelsBuilt)" -ge "$1" ]
 }
 
 # How many levels the console shows as built: a "done." that closes a "Creating level...".
@@ -192,18 +258,19 @@ game_Brightness() {
     convert "$1" -colorspace Gray -format '%[fx:mean]' info:
 }
 
-# Waits for the game to end; prints its exit status (124 when it had to be killed).
+# Waits for the game to end; prints its exit status (124 when it had to be killed after the timeout).
 game_Wait() {
-    local timeout=${1:-20}
-    for _ in $(seq 1 $((timeout * 10))); do
-        if [ -f "$GAME_DIR/status" ]; then
-            cat "$GAME_DIR/status"
-            return
-        fi
-        sleep 0.1
-    done
-    kill -9 "$GAME_PID" 2>/dev/null
-    echo 124
+    if game_Until "${1:-20}" game_Ended; then
+        # Its status comes a moment after its end, from the shell that waits for it.
+        while [ ! -f "$GAME_DIR/status" ] && kill -0 "${GAME_WRAPPER:-$GAME_PID}" 2>/dev/null; do sleep 0.05; done
+        cat "$GAME_DIR/status" 2>/dev/null || echo 124
+    else
+        kill -9 "$GAME_PID" 2>/dev/null
+        echo 124
+    fi
+}
+game_Ended() {
+    [ -f "$GAME_DIR/status" ] || ! kill -0 "$GAME_PID" 2>/dev/null
 }
 
 # For the end-to-end tests: fail counts a failed check and says which; above compares two decimals.

@@ -21,9 +21,9 @@ mkdir -p "$keep"
 shoot() {
     local name=$1 nodes=$2 level=$3 seed=$4 heading=$5 frames=$6
     local log="$work/$name-$nodes.txt"
-    (cd "$game_dir" && KORVANIX_DRAW_NODES=$nodes "$picture" "$level" "$seed" "$heading" "$frames" 30 >"$log" 2>&1) &
+    (cd "$game_dir" && KORVANIX_DRAW_NODES=$nodes exec "$picture" "$level" "$seed" "$heading" "$frames" 600 >"$log" 2>&1) &
     local pid=$!
-    for _ in $(seq 150); do grep -qs '^ready$' "$log" && break; sleep 0.2; done
+    while kill -0 "$pid" 2>/dev/null && ! grep -qs '^ready$' "$log"; do sleep 0.2; done
     grep -qs '^ready$' "$log" || { cat "$log"; fail "$name ($nodes) never drew"; kill "$pid" 2>/dev/null; return 1; }
     sleep 0.3
     WINDOW=$(game_GameWindow)

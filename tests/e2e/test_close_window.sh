@@ -19,7 +19,7 @@ close_on() {
     if [ "$screen" != title ]; then
         game_Key Return
         game_WaitLevels 1 60 || { fail "$screen: level 1 was never built"; return; }
-        sleep 0.5
+        game_Settle 0.5
     fi
     [ "$screen" = pause ] && game_Key Escape 0.4
     local removals

@@ -14,20 +14,18 @@ play_and_quit() {
     local what=$1
     game_FindWindow || { fail "$what: no game window"; return; }
     game_Key Return
-    local caption=""
-    for _ in $(seq 1 100); do
-        kill -0 "$GAME_PID" 2>/dev/null || break
-        caption=$(xdotool getwindowname "$WINDOW" 2>/dev/null)
-        [[ $caption == Korvanix* ]] && break
-        sleep 0.2
-    done
-    [[ $caption == Korvanix* ]] || { fail "$what: Return did not leave the title screen"; return; }
-    sleep 3
+    game_Until 20 left_title || { fail "$what: Return did not leave the title screen"; return; }
+    game_Settle 3
     game_Key Escape 0.3
     game_Key Escape 0.3
     local status
     status=$(game_Wait 30)
     [ "$status" = 0 ] || fail "$what: status $status"
+}
+
+# The caption is set when Return leaves the title screen.
+left_title() {
+    [[ $(xdotool getwindowname "$WINDOW" 2>/dev/null) == Korvanix* ]]
 }
 
 # The error stream's lines other than the audio libraries' own complaints about the missing sound card.
@@ -39,21 +37,23 @@ game_errors() {
 descriptor_target() {
     readlink "/proc/$GAME_PID/fd/$1"
 }
+# The game puts /dev/null in place of a closed descriptor as it starts.
+descriptor_is_null() {
+    [ "$(descriptor_target "$1")" = /dev/null ]
+}
 
 GAME_SOURCE=$1
 
 game_Copy "$GAME_SOURCE"
 GAME_REDIRECTIONS='>&- 2>stderr.log' game_Launch
-sleep 1
-[ "$(descriptor_target 1)" = /dev/null ] || fail "stdout closed: descriptor 1 is $(descriptor_target 1)"
+game_Until 30 descriptor_is_null 1 || fail "stdout closed: descriptor 1 is $(descriptor_target 1)"
 play_and_quit "stdout closed"
 game_errors && fail "stdout closed: errors on the error stream"
 
 game_Cleanup
 game_Copy "$GAME_SOURCE"
 GAME_REDIRECTIONS='>stdout.log 2>&-' game_Launch
-sleep 1
-[ "$(descriptor_target 2)" = /dev/null ] || fail "stderr closed: descriptor 2 is $(descriptor_target 2)"
+game_Until 30 descriptor_is_null 2 || fail "stderr closed: descriptor 2 is $(descriptor_target 2)"
 play_and_quit "stderr closed"
 grep -q '^Creating level\.\.\.$' "$GAME_DIR/stdout.log" || fail "stderr closed: no level was built"
 

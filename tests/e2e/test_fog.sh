@@ -26,7 +26,7 @@ shoot() {
     LD_PRELOAD="$work/clock.so" game_Start || { echo "FAIL: no game window"; cat "$GAME_DIR/stderr.log"; exit 1; }
     game_Key Return
     game_WaitLevels 1 60 || fail "the level was never built"
-    sleep 2
+    game_Settle 2
     game_Shot "$work/fog-$fog.png"
     convert "$work/fog-$fog.png" -crop 800x600+0+0 +repage "$work/fog-$fog.png"
     game_Cleanup

@@ -45,14 +45,14 @@ above "$(light_pixels "$shots/title.png" "$STRIP")" 300 || fail "no light title 
 # Return builds level 1 and shows it under the game's caption, which names the driver.
 game_Key Return
 game_WaitLevels 1 60 || fail "level 1 was never built"
-sleep 1
+game_Settle 1
 game_Shot "$shots/play-a.png"
 caption=$(game_Caption)
 [[ "$caption" =~ ^"Korvanix 2.0.0, a game by Ostravel (OpenGL".*")"$ ]] || fail "caption during play: '$caption'"
 game_Crop "$shots/play-a.png" 800x600+0+0 "$shots/frame.png"
 brightness=$(game_Brightness "$shots/frame.png")
 above "$brightness" 0.1 || fail "the level's frame is black (brightness $brightness)"
-sleep 1.2
+game_Settle 1.2
 game_Shot "$shots/play-b.png"
 [ "$(game_Digest "$shots/play-a.png" "$STRIP")" != "$(game_Digest "$shots/play-b.png" "$STRIP")" ] ||
     fail "the status line stands still during play"
@@ -78,7 +78,7 @@ until game_Shot "$shots/later.png"; [ "$(game_Digest "$shots/later.png" "$STRIP"
 before_tab=$(wc -l <"$GAME_DIR/stdout.log")
 game_Key Tab 2
 game_WaitLevels 2 60 || fail "Tab did not rebuild the level"
-sleep 1.5
+game_Settle 1.5
 [ "$(game_LevelsBuilt)" -eq 2 ] || fail "Tab held down abandoned $(($(game_LevelsBuilt) - 1)) levels"
 after_tab=$(tail -n +"$((before_tab + 1))" "$GAME_DIR/stdout.log")
 [ "$(head -n 3 <<<"$after_tab" | tr '\n' '|')" = "Removing level...|done.|Creating level...|" ] ||
@@ -91,7 +91,7 @@ lives2=$(game_Digest "$shots/tab-1.png" "$LIVES_DIGIT")
 
 game_Key Tab 0.4
 game_WaitLevels 3 60 || fail "the second Tab did not rebuild the level"
-sleep 1.5
+game_Settle 1.5
 game_Shot "$shots/tab-2.png"
 lives1=$(game_Digest "$shots/tab-2.png" "$LIVES_DIGIT")
 [ "$lives1" = "$level1" ] || fail "after two Tabs the lives do not read 1"
@@ -99,14 +99,14 @@ lives1=$(game_Digest "$shots/tab-2.png" "$LIVES_DIGIT")
 
 # The last life abandoned: the lost-all-lives screen waits, then Return restarts level 1 with three lives.
 game_Key Tab 0.4
-sleep 1.5
+game_Settle 1.5
 [ "$(game_LevelsBuilt)" -eq 3 ] || fail "a level was built without leaving the lost-all-lives screen"
 [ "$(tail -n 2 "$GAME_DIR/stdout.log" | tr '\n' '|')" = "Removing level...|done.|" ] ||
     fail "the last life lost did not remove the level"
 game_Shot "$shots/lost.png"
 game_Key Return
 game_WaitLevels 4 60 || fail "Return on the lost-all-lives screen built no level"
-sleep 1.5
+game_Settle 1.5
 game_Shot "$shots/restart.png"
 [ "$(game_Digest "$shots/lost.png" "$STRIP")" != "$(game_Digest "$shots/restart.png" "$STRIP")" ] ||
     fail "the lost-all-lives screen shows the status line"
@@ -115,9 +115,9 @@ game_Shot "$shots/restart.png"
 # Escape pauses: the strip changes to a message that stands still while the scene is frozen.
 game_Shot "$shots/before-pause.png"
 game_Key Escape 0.4
-sleep 0.3
+game_Settle 0.3
 game_Shot "$shots/pause-a.png"
-sleep 1.2
+game_Settle 1.2
 game_Shot "$shots/pause-b.png"
 pause=$(game_Digest "$shots/pause-a.png" "$STRIP")
 [ "$pause" != "$(game_Digest "$shots/before-pause.png" "$STRIP")" ] || fail "Escape did not change the strip"
@@ -128,9 +128,9 @@ kill -0 "$GAME_PID" 2>/dev/null || fail "Escape during play ended the game"
 
 # Return resumes: the status line is back and moving again.
 game_Key Return
-sleep 0.3
+game_Settle 0.3
 game_Shot "$shots/resumed-a.png"
-sleep 1.2
+game_Settle 1.2
 game_Shot "$shots/resumed-b.png"
 resumed=$(game_Digest "$shots/resumed-a.png" "$STRIP")
 [ "$resumed" != "$pause" ] || fail "Return left the pause message"
@@ -160,7 +160,7 @@ game_Copy "$1"
 game_SetSetting window_size_x 1280
 game_SetSetting window_size_y 1024
 game_Start || fail "no window of 1280x1024 asked"
-sleep 1
+game_Settle 1
 grep -qx "Lauching application 1280x1024 in windowed mode" "$GAME_DIR/stdout.log" || fail "the launch line's size"
 IFS='x+' read -r width height x y <<<"$(game_WindowGeometry)"
 ((x >= 0 && y >= 0 && x + width <= 1024 && y + height <= 768 && width * height > 1000 * 700)) ||

@@ -17,9 +17,9 @@ trap 'rm -rf "$work"' EXIT
 shoot() {
     local view=$1 level=$2 shot="$work/$1-$2.png"
     rm -f "$work/$view.txt"
-    (cd "$game_dir" && exec "$checker" "$view" "$level" 30 >"$work/$view.txt" 2>"$work/$view.err") &
+    (cd "$game_dir" && exec "$checker" "$view" "$level" 600 >"$work/$view.txt" 2>"$work/$view.err") &
     local pid=$!
-    for _ in $(seq 100); do grep -q ready "$work/$view.txt" && break; sleep 0.2; done
+    while kill -0 "$pid" 2>/dev/null && ! grep -qs ready "$work/$view.txt"; do sleep 0.2; done
     grep -q ready "$work/$view.txt" || { cat "$work/$view.err"; fail "the $view view of level $level never drew"; }
     WINDOW=$(game_GameWindow)
     game_Shot "$shot"

@@ -40,18 +40,8 @@ exec valgrind --tool=memcheck --log-file="$GAME_DIR/valgrind.%p.log" --num-calle
 WRAPPER
 chmod +x "$GAME_DIR/korvanix"
 
-# The window comes late under valgrind, later still on a busy machine: wait longer than game_Start would.
 game_Launch
-WINDOW=""
-for _ in $(seq 1 600); do
-    WINDOW=$(game_GameWindow)
-    [ -n "$WINDOW" ] && break
-    kill -0 "$GAME_PID" 2>/dev/null || die "the game ended before its window opened"
-    sleep 0.2
-done
-[ -n "$WINDOW" ] || die "no game window under valgrind"
-xdotool windowfocus --sync "$WINDOW" 2>/dev/null || true
-sleep 1
+game_FindWindow || die "no game window under valgrind"
 # Under valgrind a press may fall wholly between two frames and go unseen, and a busy machine stretches every
 # step: each key is pressed again until the console shows that it was taken.
 game_WaitOutput "^Loaded sound:" 3 240 || die "the sounds were never loaded"

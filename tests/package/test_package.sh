@@ -8,6 +8,8 @@ if [ -z "${KORVANIX_IN_XVFB:-}" ]; then
 fi
 
 deb=$(realpath "$1")
+# The helpers wait for the game's frames, counted by the preload, however slowly a busy machine runs it.
+source "$(dirname "$0")/../../scripts/xvfb-game.sh"
 game_dir=${2:-$(dirname "$deb")/package/game}
 work=$(mktemp -d /tmp/korvanix-package-XXXXXX)
 game_pid=""
@@ -16,6 +18,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+GAME_DIR=$work
+cc -shared -fPIC -O2 -o "$work/frames.so" "$(dirname "$0")/../../scripts/game-preload.c" -ldl
 
 passed=0
 failed=0
@@ -191,44 +195,29 @@ launch() {
     env -u XDG_CONFIG_HOME -u DISPLAY HOME="$home" "$@" </dev/null >"$work/out.log" 2>&1
 }
 
-# The game's window: the visible one that is not the root window.
-find_window() {
+# The game's window: the visible one that is not the root window; window is set.
+found_window() {
     local root_window
     root_window=$(xwininfo -root -int | awk '/Window id:/ { print $4 }')
-    xdotool search --onlyvisible --name '' 2>/dev/null | grep -vx "$root_window" | head -n 1
+    window=$(xdotool search --onlyvisible --name '' 2>/dev/null | grep -vx "$root_window" | head -n 1)
+    [ -n "$window" ]
 }
 
-wait_for() {
-    local pattern=$1 count=$2
-    for _ in $(seq 1 300); do
-        [ "$(grep -c -- "$pattern" "$work/game.log")" -ge "$count" ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-key() {
-    xdotool keydown "$1"
-    sleep 0.4
-    xdotool keyup "$1"
-    sleep 0.3
+# The game's console holds the text (a grep pattern) n times.
+printed() {
+    [ "$(grep -c -- "$1" "$work/game.log")" -ge "$2" ]
 }
 
 # English, medium, 640x480 in a window, OpenGL, mouse 4, 32 bits, no moving cubes.
 printf 'a\nb\nb\nb\nb\nc\nb\n' >"$work/answers"
-(cd / && exec env -u XDG_CONFIG_HOME HOME="$home" "$launcher" --setup <"$work/answers" >"$work/game.log" 2>&1) &
+(cd / && exec env -u XDG_CONFIG_HOME HOME="$home" LD_PRELOAD="$work/frames.so" KORVANIX_FRAME_FILE="$work/frames" \
+    "$launcher" --setup <"$work/answers" >"$work/game.log" 2>&1) &
 game_pid=$!
-window=""
-for _ in $(seq 1 300); do
-    window=$(find_window)
-    [ -n "$window" ] && break
-    kill -0 "$game_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if [ -n "$window" ] && wait_for '^Loaded sound' 3; then
+GAME_PID=$game_pid
+if game_Until 30 found_window && game_Until 30 printed '^Loaded sound' 3; then
     pass "the launched game opens its window"
     xdotool windowfocus --sync "$window" 2>/dev/null || true
-    sleep 1
+    game_Settle 1
     import -window "$window" "$work/title.png"
     # The title screen: a black scene with the text strip, and the title's bright letters on it, at the bottom.
     strip=$(convert "$work/title.png" -crop 640x30+0+450 +repage -colorspace Gray -format '%[fx:mean] %[fx:maxima]' info:)
@@ -238,15 +227,15 @@ if [ -n "$window" ] && wait_for '^Loaded sound' 3; then
     else
         fail "title screen: strip mean and peak $strip, scene peak $scene"
     fi
-    key Return
-    wait_for '^done\.$' 1 && pass "level 1 is built from the linked data" || fail "level 1 was never built"
-    key Escape
-    key Escape
+    game_Key Return
+    game_Until 30 printed '^done\.$' 1 && pass "level 1 is built from the linked data" || fail "level 1 was never built"
+    game_Key Escape
+    game_Key Escape
     status=124
-    for _ in $(seq 1 100); do
-        kill -0 "$game_pid" 2>/dev/null || { wait "$game_pid"; status=$?; break; }
-        sleep 0.1
-    done
+    if game_Until 10 game_Ended; then
+        wait "$game_pid"
+        status=$?
+    fi
     [ "$status" = 0 ] && pass "the game quits with status 0" || fail "the game ended with status $status"
 else
     fail "the launched game never reached its title screen"

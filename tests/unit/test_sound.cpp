@@ -59,6 +59,25 @@ double PeakOf(const std::string& bytes) {
 
 const char* const CAPTURE = "out.wav";
 
+// The wave writer mixes in real time, and later on a busy machine: waits until the capture holds SECONDS more
+// of sound than now, time enough for what was started to be heard.
+void WaitForMixing(double seconds) {
+    auto written = [] {
+        struct stat status;
+        return stat(CAPTURE, &status) == 0 ? (double)status.st_size : 0.0;
+    };
+    double start = written(), bytes_per_second = 0;
+    while (bytes_per_second <= 0) {
+        std::string header(36, '\0');
+        FILE* file = fopen(CAPTURE, "rb");
+        if (file && fread(&header[0], 1, header.size(), file) == header.size() && header.compare(12, 4, "fmt ") == 0)
+            bytes_per_second = (unsigned char)header[28] | (unsigned char)header[29] << 8 | (unsigned char)header[30] << 16;
+        if (file) fclose(file);
+        if (bytes_per_second <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    while (written() < start + seconds * bytes_per_second) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
 // The body runs in a child with OpenAL writing into the scratch folder's capture (or, without a capture
 // file, with no audio device at all). Console lines go to the error stream, where EXPECT_EXIT reads them.
 [[noreturn]] void RunWithAudio(const ScratchDirectory& scratch, bool has_device, const std::function<void()>& body) {
@@ -76,8 +95,7 @@ const char* const CAPTURE = "out.wav";
         exit(2);
     }
     body();
-    // The wave writer mixes in real time: leave it time to write what was started.
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    if (initialised) WaitForMixing(0.4);
     if (initialised) alutExit();
     // The game never releases its sounds; skip the teardown so the child ends as the game would.
     fflush(nullptr);
